@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that are missing; `deps.sh test` adds what the tests need.
+set -euo pipefail
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite sqlite3 libzip-dev
+          libcurl4-openssl-dev)
+if [ "${1:-}" = test ] || [ "${1:-}" = bench ]; then
+    packages+=(python3-pyftpdlib xvfb xauth xdotool trayer imagemagick x11-utils zip curl)
+fi
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

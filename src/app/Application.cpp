@@ -1,0 +1,54 @@
+#include "Application.h"
+
+#include "BoxMessages.h"
+#include "FMain.h"
+#include "common/Error.h"
+#include "store/DbConnection.h"
+#include "store/SessionStore.h"
+#include "store/SessionView.h"
+#include "store/Settings.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+Application::Application(QString programDir, bool headless)
+    : m_programDir(std::move(programDir))
+    , m_headless(headless)
+{
+}
+
+Application::~Application() = default;
+
+int Application::start()
+{
+    m_lock = std::make_unique<QLockFile>(QDir(m_programDir).filePath(QStringLiteral("vestrel.lock")));
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        if (m_lock->error() == QLockFile::LockFailedError) {
+            return 0; // another copy runs: end silently
+        }
+        std::fprintf(stderr, "vestrel: cannot create the lock file in %s\n",
+                     qPrintable(QDir::toNativeSeparators(m_programDir)));
+        return 1;
+    }
+
+    const QString dbPath = QDir(m_programDir).filePath(QLatin1String(DbConnection::FileName));
+    try {
+        DbConnection::open(dbPath);
+        m_store = std::make_unique<SessionStore>(DbConnection::database());
+        m_tasksView = std::make_unique<SessionView>(*m_store);
+    } catch (const VError& error) {
+        std::fprintf(stderr, "vestrel: %s\n", qPrintable(error.description()));
+        return 1;
+    }
+
+    m_settings = std::make_unique<Settings>();
+    if (m_headless) {
+        m_messages = std::make_unique<StderrMessages>();
+    } else {
+        m_messages = std::make_unique<BoxMessages>();
+    }
+    m_main = std::make_unique<FMain>(std::function<void()>(), !m_headless);
+    return -1;
+}

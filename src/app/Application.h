@@ -1,0 +1,37 @@
+#pragma once
+
+#include "common/DateTime.h"
+#include "common/Messages.h"
+
+#include <QLockFile>
+#include <QString>
+
+#include <memory>
+
+class FMain;
+class SessionStore;
+class SessionView;
+class Settings;
+
+// Start-up and the program-wide objects: the single-copy lock, the session database and the
+// shared view of all sessions, the settings, the hidden main window.
+class Application {
+public:
+    Application(QString programDir, bool headless);
+    ~Application();
+
+    // Returns the process exit code to use when start-up ends early, or -1 when the program is
+    // up and the event loop should run.
+    int start();
+
+private:
+    QString m_programDir;
+    bool m_headless;
+    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<SessionStore> m_store;
+    std::unique_ptr<SessionView> m_tasksView;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<Messages> m_messages;
+    std::unique_ptr<FMain> m_main;
+    Clock m_clock = localNow;
+};

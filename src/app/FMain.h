@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+
+// The hidden main window: it owns the scheduler's timer and the tray icon with its menu.
+class FMain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit FMain(std::function<void()> tick, bool withTrayIcon, QWidget* parent = nullptr);
+    ~FMain() override;
+
+    QTimer* timer() const { return m_timer; }
+    QMenu* menu() const { return m_pad; }
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+
+signals:
+    void openRequested();
+    void browserRequested();
+    void optionsRequested();
+
+public slots:
+    void exitProgram();
+
+private:
+    void removeTrayIcon();
+
+    std::function<void()> m_tick;
+    QTimer* m_timer = nullptr;
+    QMenu* m_pad = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+};

@@ -1,0 +1,6 @@
+#include "NullToString.h"
+
+QString NullToString(const QVariant& value)
+{
+    return value.isNull() ? QString() : value.toString();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "store/BackupSession.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QTemporaryDir>
+
+// A fresh session database made from schema.sql in a temp folder, opened as the program's
+// connection. Rows can be put in with plain SQL so that tests see exactly what is stored.
+class TestDatabase {
+public:
+    TestDatabase();
+    ~TestDatabase();
+
+    QString path() const;
+    QString dir() const { return m_dir.path(); }
+    QSqlDatabase db() const;
+
+    // Inserts a Tasks row; empty optionals are stored as NULL. Returns its id.
+    int addSession(const QString& name, const QString& date, const QString& ntime, int freq,
+                   std::optional<int> week = 0, std::optional<int> days = 0);
+    void exec(const QString& sql) const;
+    QString scalar(const QString& sql) const;
+
+    static void createFromSchema(const QString& path);
+
+private:
+    QTemporaryDir m_dir;
+};
