@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds Vestrel and runs every benchmark (or those named: ftp, backup, schedule).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh bench
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build
+for name in ${@:-ftp backup schedule}; do
+    if [ -x "bench/$name/run.sh" ]; then
+        echo "== $name"
+        "bench/$name/run.sh" build
+    fi
+done

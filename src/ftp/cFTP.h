@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// Error numbers of the FTP client (the platform's object-defined base plus 2001 … 2008).
+namespace FtpError {
+inline constexpr std::int32_t LogOnFailed = static_cast<std::int32_t>(0x800407D1u);
+inline constexpr std::int32_t ChangeDirFailed = static_cast<std::int32_t>(0x800407D2u);
+inline constexpr std::int32_t PutOrRenameFailed = static_cast<std::int32_t>(0x800407D3u);
+inline constexpr std::int32_t DeleteFailed = static_cast<std::int32_t>(0x800407D4u);
+inline constexpr std::int32_t NotConnected = static_cast<std::int32_t>(0x800407D5u);
+inline constexpr std::int32_t GetFailed = static_cast<std::int32_t>(0x800407D6u);
+inline constexpr std::int32_t LogOnValues = static_cast<std::int32_t>(0x800407D7u);
+inline constexpr std::int32_t SessionFailed = static_cast<std::int32_t>(0x800407D8u);
+} // namespace FtpError
+
+// The program's FTP client: one control connection per object, passive mode. Failures are
+// either raised as VError or recorded in CurrentError() with a failure result, operation by
+// operation, as the callers expect.
+class cFTP {
+public:
+    enum TransferType : std::int32_t { Ascii = 1, Binary = 2 };
+
+    cFTP();
+    ~cFTP();
+    cFTP(const cFTP&) = delete;
+    cFTP& operator=(const cFTP&) = delete;
+
+    QString Host() const;
+    void setHost(const QString& sHostName);
+    QString User() const;
+    void setUser(const QString& sUserName);
+    QString Password() const;
+    void setPassword(const QString& sPassword);
+    // 21 unless set; callers take it from the "Port" setting.
+    int Port() const;
+    void setPort(int port);
+
+    bool Connected() const;
+    bool Connect(const QString& host = QString(), const QString& user = QString(),
+                 const QString& password = QString());
+    void Disconnect();
+
+    QString Directory() const;
+    void setDirectory(const QString& sDirectory);
+
+    bool GetFile(const QString& ServerFileAndPath, const QString& DestinationFileAndPath,
+                 std::int32_t TransferType = Ascii);
+    bool PutFile(const QString& LocalFileAndPath, const QString& ServerFileAndPath,
+                 std::int32_t TransferType = 0);
+    bool RenameFile(const QString& ExistingName, const QString& NewName);
+    bool DeleteFile(const QString& ExistingName);
+    // "name@@attributes" joined by "||", in the server's order.
+    QString GetDirectoryList(const QString& Directory = QString(),
+                             const QString& FilterString = QString());
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// The run and the explorer get their client from here, so tests can point them at a server.
+using FtpFactory = std::function<std::unique_ptr<cFTP>()>;
