@@ -9,20 +9,18 @@
 #include "store/Settings.h"
 
 #include <QDir>
-
 #include <cstdio>
 
 Application::Application(QString programDir, bool headless)
     : m_programDir(std::move(programDir))
-    , m_headless(headless)
-{
+    , m_headless(headless) {
 }
 
 Application::~Application() = default;
 
-int Application::start()
-{
-    m_lock = std::make_unique<QLockFile>(QDir(m_programDir).filePath(QStringLiteral("vestrel.lock")));
+int Application::start() {
+    m_lock =
+        std::make_unique<QLockFile>(QDir(m_programDir).filePath(QStringLiteral("vestrel.lock")));
     m_lock->setStaleLockTime(0);
     if (!m_lock->tryLock(0)) {
         if (m_lock->error() == QLockFile::LockFailedError) {

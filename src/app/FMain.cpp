@@ -7,8 +7,7 @@
 
 FMain::FMain(std::function<void()> tick, bool withTrayIcon, QWidget* parent)
     : QWidget(parent)
-    , m_tick(std::move(tick))
-{
+    , m_tick(std::move(tick)) {
     setObjectName(QStringLiteral("FMain"));
     setWindowTitle(QStringLiteral("Vestrel"));
 
@@ -53,20 +52,17 @@ FMain::FMain(std::function<void()> tick, bool withTrayIcon, QWidget* parent)
     m_timer->start();
 }
 
-FMain::~FMain()
-{
+FMain::~FMain() {
     removeTrayIcon();
 }
 
-void FMain::removeTrayIcon()
-{
+void FMain::removeTrayIcon() {
     if (m_tray) {
         m_tray->hide();
     }
 }
 
-void FMain::exitProgram()
-{
+void FMain::exitProgram() {
     m_timer->stop();
     removeTrayIcon();
     QApplication::exit(0);

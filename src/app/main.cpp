@@ -2,11 +2,10 @@
 
 #include <QApplication>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     // Without a display the schedule still runs: no tray icon, messages go to standard error.
-    const bool headless = qEnvironmentVariableIsEmpty("DISPLAY") &&
-                          qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool headless =
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }

@@ -6,14 +6,12 @@ namespace {
 
 enum class Token { Literal, Year, Month, Day, Hour, Minute, Second, Week };
 
-QString padded(int value, int width)
-{
+QString padded(int value, int width) {
     return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
 }
 
 // Length of the run of `letter` at `pos`, capped at `longest`.
-int runLength(const QString& pattern, qsizetype pos, QChar letter, int longest)
-{
+int runLength(const QString& pattern, qsizetype pos, QChar letter, int longest) {
     int n = 0;
     while (pos + n < pattern.size() && n < longest && pattern[pos + n].toLower() == letter) {
         ++n;
@@ -22,14 +20,12 @@ int runLength(const QString& pattern, qsizetype pos, QChar letter, int longest)
 }
 
 // Week of the year with Sunday as the first day; the week holding 1 January is week 1.
-int weekOfYear(const DateTime& value)
-{
+int weekOfYear(const DateTime& value) {
     const int jan1Weekday = value.addDays(1 - value.dayOfYear()).weekday();
     return (value.dayOfYear() - 1 + jan1Weekday - 1) / 7 + 1;
 }
 
-QString weekdayName(const DateTime& value, const QLocale& locale, QLocale::FormatType format)
-{
+QString weekdayName(const DateTime& value, const QLocale& locale, QLocale::FormatType format) {
     // QLocale counts Monday = 1 … Sunday = 7.
     const int qtDay = value.weekday() == 1 ? 7 : value.weekday() - 1;
     return locale.dayName(qtDay, format);
@@ -37,8 +33,7 @@ QString weekdayName(const DateTime& value, const QLocale& locale, QLocale::Forma
 
 } // namespace
 
-QString formatDate(const DateTime& value, const QString& pattern, const QLocale& locale)
-{
+QString formatDate(const DateTime& value, const QString& pattern, const QLocale& locale) {
     if (pattern.isEmpty()) {
         return generalDateText(value);
     }
@@ -66,8 +61,8 @@ QString formatDate(const DateTime& value, const QString& pattern, const QLocale&
         case 'm':
             n = runLength(pattern, pos, letter, 4);
             if (n >= 3) {
-                out += locale.monthName(value.month(), n == 4 ? QLocale::LongFormat
-                                                              : QLocale::ShortFormat);
+                out += locale.monthName(value.month(),
+                                        n == 4 ? QLocale::LongFormat : QLocale::ShortFormat);
                 token = Token::Month;
             } else if (previous == Token::Hour) {
                 out += n == 2 ? padded(value.minute(), 2) : QString::number(value.minute());
@@ -80,8 +75,8 @@ QString formatDate(const DateTime& value, const QString& pattern, const QLocale&
         case 'd':
             n = runLength(pattern, pos, letter, 4);
             if (n >= 3) {
-                out += weekdayName(value, locale,
-                                   n == 4 ? QLocale::LongFormat : QLocale::ShortFormat);
+                out +=
+                    weekdayName(value, locale, n == 4 ? QLocale::LongFormat : QLocale::ShortFormat);
             } else {
                 out += n == 2 ? padded(value.day(), 2) : QString::number(value.day());
             }

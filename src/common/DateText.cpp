@@ -2,8 +2,7 @@
 
 #include <QRegularExpression>
 
-QString generalDateText(const DateTime& value)
-{
+QString generalDateText(const DateTime& value) {
     const QString date = QStringLiteral("%1/%2/%3")
                              .arg(value.month(), 2, 10, QLatin1Char('0'))
                              .arg(value.day(), 2, 10, QLatin1Char('0'))
@@ -21,8 +20,7 @@ QString generalDateText(const DateTime& value)
     return date + QLatin1Char(' ') + time;
 }
 
-std::optional<DateTime> parseDateText(const QString& text)
-{
+std::optional<DateTime> parseDateText(const QString& text) {
     static const QRegularExpression form(QStringLiteral(
         R"(^\s*(?:(\d{1,2})/(\d{1,2})/(\d{4}|\d{2}))?(?:(?<=\d) )?(?:(\d{1,2}):(\d{2})(?::(\d{2}))?)?\s*$)"));
     const auto match = form.match(text);

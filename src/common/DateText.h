@@ -3,7 +3,6 @@
 #include "DateTime.h"
 
 #include <QString>
-
 #include <optional>
 
 // The general date text: "MM/dd/yyyy" for a value at midnight, "HH:mm:ss" for a value on the zero

@@ -5,14 +5,12 @@
 
 namespace {
 
-constexpr std::int64_t floorDiv(std::int64_t a, std::int64_t b)
-{
+constexpr std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 
 // Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's civil algorithm).
-constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
+constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const std::int64_t era = floorDiv(y, 400);
     const auto yoe = static_cast<unsigned>(y - era * 400);
@@ -23,13 +21,11 @@ constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
 
 constexpr std::int64_t ZeroDateFromUnixDays = daysFromCivil(1899, 12, 30);
 
-bool isLeap(int y)
-{
+bool isLeap(int y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 }
 
-int daysInMonth(int y, int m)
-{
+int daysInMonth(int y, int m) {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && isLeap(y) ? 29 : days[m - 1];
 }
@@ -37,8 +33,7 @@ int daysInMonth(int y, int m)
 } // namespace
 
 std::optional<DateTime> DateTime::fromParts(int year, int month, int day, int hour, int minute,
-                                            int second)
-{
+                                            int second) {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
         day > daysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
         second < 0 || second > 59) {
@@ -48,8 +43,7 @@ std::optional<DateTime> DateTime::fromParts(int year, int month, int day, int ho
     return DateTime(days * SecondsPerDay + hour * 3600 + minute * 60 + second);
 }
 
-std::optional<DateTime> DateTime::fromStoredText(const QString& text)
-{
+std::optional<DateTime> DateTime::fromStoredText(const QString& text) {
     // Read on every scheduler tick for every session: a hand-written scan, not a regex.
     const QString t = text.trimmed();
     qsizetype pos = 0;
@@ -103,8 +97,7 @@ std::optional<DateTime> DateTime::fromStoredText(const QString& text)
     return fromParts(*y, *mo, *d, *h, *mi, *s);
 }
 
-QString DateTime::toStoredText() const
-{
+QString DateTime::toStoredText() const {
     const Civil c = civil();
     return QStringLiteral("%1-%2-%3 %4:%5:%6")
         .arg(c.year, 4, 10, QLatin1Char('0'))
@@ -115,18 +108,15 @@ QString DateTime::toStoredText() const
         .arg(second(), 2, 10, QLatin1Char('0'));
 }
 
-std::int64_t DateTime::dayNumber() const
-{
+std::int64_t DateTime::dayNumber() const {
     return floorDiv(m_seconds, SecondsPerDay);
 }
 
-std::int64_t DateTime::secondsOfDay() const
-{
+std::int64_t DateTime::secondsOfDay() const {
     return m_seconds - dayNumber() * SecondsPerDay;
 }
 
-DateTime::Civil DateTime::civil() const
-{
+DateTime::Civil DateTime::civil() const {
     const std::int64_t z = dayNumber() + ZeroDateFromUnixDays + 719468;
     const std::int64_t era = floorDiv(z, 146097);
     const auto doe = static_cast<unsigned>(z - era * 146097);
@@ -139,52 +129,42 @@ DateTime::Civil DateTime::civil() const
     return Civil{static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
 }
 
-int DateTime::year() const
-{
+int DateTime::year() const {
     return civil().year;
 }
 
-int DateTime::month() const
-{
+int DateTime::month() const {
     return civil().month;
 }
 
-int DateTime::day() const
-{
+int DateTime::day() const {
     return civil().day;
 }
 
-int DateTime::hour() const
-{
+int DateTime::hour() const {
     return static_cast<int>(secondsOfDay() / 3600);
 }
 
-int DateTime::minute() const
-{
+int DateTime::minute() const {
     return static_cast<int>(secondsOfDay() / 60 % 60);
 }
 
-int DateTime::second() const
-{
+int DateTime::second() const {
     return static_cast<int>(secondsOfDay() % 60);
 }
 
-int DateTime::weekday() const
-{
+int DateTime::weekday() const {
     // The zero date was a Saturday.
     return static_cast<int>((dayNumber() % 7 + 7 + 6) % 7) + 1;
 }
 
-int DateTime::dayOfYear() const
-{
+int DateTime::dayOfYear() const {
     const Civil c = civil();
-    return static_cast<int>(daysFromCivil(c.year, c.month, c.day) -
-                            daysFromCivil(c.year, 1, 1)) +
+    return static_cast<int>(daysFromCivil(c.year, c.month, c.day) - daysFromCivil(c.year, 1, 1)) +
            1;
 }
 
-DateTime localNow()
-{
+DateTime localNow() {
     const std::time_t t = std::time(nullptr);
     std::tm local{};
     localtime_r(&t, &local);

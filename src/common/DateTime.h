@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <compare>
 #include <cstdint>
 #include <functional>
@@ -27,8 +26,8 @@ public:
     constexpr std::int64_t seconds() const { return m_seconds; }
     constexpr bool isZero() const { return m_seconds == 0; }
 
-    std::int64_t dayNumber() const;        // whole days since the zero date
-    std::int64_t secondsOfDay() const;     // 0 … 86399
+    std::int64_t dayNumber() const;    // whole days since the zero date
+    std::int64_t secondsOfDay() const; // 0 … 86399
     int year() const;
     int month() const;
     int day() const;
@@ -38,23 +37,21 @@ public:
     int weekday() const;   // 1 = Sunday … 7 = Saturday
     int dayOfYear() const; // 1 … 366
 
-    constexpr DateTime addDays(std::int64_t days) const
-    {
+    constexpr DateTime addDays(std::int64_t days) const {
         return DateTime(m_seconds + days * SecondsPerDay);
     }
-    constexpr DateTime addMinutes(std::int64_t minutes) const
-    {
+    constexpr DateTime addMinutes(std::int64_t minutes) const {
         return DateTime(m_seconds + minutes * SecondsPerMinute);
     }
-    constexpr DateTime addSeconds(std::int64_t seconds) const { return DateTime(m_seconds + seconds); }
+    constexpr DateTime addSeconds(std::int64_t seconds) const {
+        return DateTime(m_seconds + seconds);
+    }
 
     constexpr auto operator<=>(const DateTime&) const = default;
 
 private:
     constexpr explicit DateTime(std::int64_t seconds)
-        : m_seconds(seconds)
-    {
-    }
+        : m_seconds(seconds) {}
 
     struct Civil {
         int year;

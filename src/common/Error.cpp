@@ -1,34 +1,28 @@
 #include "Error.h"
 
 VError::VError(std::int32_t number, QString source, QString description)
-    : VError(ErrorRecord{number, std::move(source), std::move(description)})
-{
+    : VError(ErrorRecord{number, std::move(source), std::move(description)}) {
 }
 
 VError::VError(ErrorRecord record)
     : m_record(std::move(record))
-    , m_what(errorLineText(m_record).toStdString())
-{
+    , m_what(errorLineText(m_record).toStdString()) {
 }
 
-ErrorRecord& CurrentError()
-{
+ErrorRecord& CurrentError() {
     static ErrorRecord current;
     return current;
 }
 
-void clearCurrentError()
-{
+void clearCurrentError() {
     CurrentError() = ErrorRecord{};
 }
 
-void recordCurrentError(std::int32_t number, const QString& description)
-{
+void recordCurrentError(std::int32_t number, const QString& description) {
     CurrentError() = ErrorRecord{number, QString(), description};
 }
 
-QString errorLineText(const ErrorRecord& error)
-{
+QString errorLineText(const ErrorRecord& error) {
     // Negative numbers show as their 32-bit two's complement, as the user knows them.
     const auto bits = static_cast<std::uint32_t>(error.number);
     return error.description + QStringLiteral(" (0x") + QString::number(bits, 16).toUpper() +

@@ -3,7 +3,6 @@
 #include "common/DateTime.h"
 
 #include <QString>
-
 #include <optional>
 
 // One row of table Tasks. Empty (NULL) or unreadable columns are empty optionals; callers

@@ -10,8 +10,7 @@ namespace {
 const QString ConnectionName = QStringLiteral("DbConnection");
 }
 
-void DbConnection::open(const QString& path)
-{
+void DbConnection::open(const QString& path) {
     const QString source = QStringLiteral("DbConnection::Open");
     const QFileInfo info(path);
     // SQLite would quietly create a missing file; the session database must already exist.
@@ -47,12 +46,10 @@ void DbConnection::open(const QString& path)
     check.exec(QStringLiteral("PRAGMA busy_timeout = 5000"));
 }
 
-QSqlDatabase DbConnection::database()
-{
+QSqlDatabase DbConnection::database() {
     return QSqlDatabase::database(ConnectionName, false);
 }
 
-bool DbConnection::isOpen()
-{
+bool DbConnection::isOpen() {
     return QSqlDatabase::contains(ConnectionName) && database().isOpen();
 }

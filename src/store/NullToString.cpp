@@ -1,6 +1,5 @@
 #include "NullToString.h"
 
-QString NullToString(const QVariant& value)
-{
+QString NullToString(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
 }

@@ -11,25 +11,21 @@ namespace {
 
 const QString SelectAll = QStringLiteral("select * from Tasks order by ntime,name");
 
-std::optional<int> intOrEmpty(const QVariant& value)
-{
+std::optional<int> intOrEmpty(const QVariant& value) {
     bool ok = false;
     const int n = value.toInt(&ok);
     return value.isNull() || !ok ? std::nullopt : std::optional<int>(n);
 }
 
-std::optional<DateTime> dateOrEmpty(const QVariant& value)
-{
+std::optional<DateTime> dateOrEmpty(const QVariant& value) {
     return value.isNull() ? std::nullopt : DateTime::fromStoredText(value.toString());
 }
 
-QVariant toVariant(const std::optional<DateTime>& value)
-{
+QVariant toVariant(const std::optional<DateTime>& value) {
     return value ? QVariant(value->toStoredText()) : QVariant();
 }
 
-QVariant toVariant(const std::optional<int>& value)
-{
+QVariant toVariant(const std::optional<int>& value) {
     return value ? QVariant(*value) : QVariant();
 }
 
@@ -44,12 +40,9 @@ struct Columns {
         , freq(r.indexOf(QStringLiteral("Freq")))
         , week(r.indexOf(QStringLiteral("Week")))
         , days(r.indexOf(QStringLiteral("Days")))
-        , autopack(r.indexOf(QStringLiteral("autopack")))
-    {
-    }
+        , autopack(r.indexOf(QStringLiteral("autopack"))) {}
 
-    BackupSession read(const QSqlQuery& q) const
-    {
+    BackupSession read(const QSqlQuery& q) const {
         BackupSession s;
         s.id = q.value(id).toInt();
         s.name = NullToString(q.value(name));
@@ -64,8 +57,7 @@ struct Columns {
 };
 
 QSqlQuery run(const QSqlDatabase& db, const QString& text, const QVariantList& values,
-              const QString& source)
-{
+              const QString& source) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.prepare(text)) {
@@ -80,8 +72,7 @@ QSqlQuery run(const QSqlDatabase& db, const QString& text, const QVariantList& v
     return q;
 }
 
-std::vector<BackupSession> readSessions(QSqlQuery& q)
-{
+std::vector<BackupSession> readSessions(QSqlQuery& q) {
     std::vector<BackupSession> rows;
     const Columns columns(q.record());
     while (q.next()) {
@@ -93,41 +84,35 @@ std::vector<BackupSession> readSessions(QSqlQuery& q)
 } // namespace
 
 SessionStore::SessionStore(QSqlDatabase db)
-    : m_db(std::move(db))
-{
+    : m_db(std::move(db)) {
 }
 
-std::vector<BackupSession> SessionStore::allSessions() const
-{
+std::vector<BackupSession> SessionStore::allSessions() const {
     QSqlQuery q = run(m_db, SelectAll, {}, QStringLiteral("SessionStore::allSessions"));
     return readSessions(q);
 }
 
-std::optional<BackupSession> SessionStore::session(int id) const
-{
+std::optional<BackupSession> SessionStore::session(int id) const {
     QSqlQuery q = run(m_db, QStringLiteral("select * from Tasks where id=?"), {id},
                       QStringLiteral("SessionStore::session"));
     auto rows = readSessions(q);
     return rows.empty() ? std::nullopt : std::optional<BackupSession>(rows.front());
 }
 
-std::optional<int> SessionStore::firstUnnamedSession() const
-{
-    QSqlQuery q = run(m_db,
-                      QStringLiteral("select id from Tasks where name='' order by ntime,name limit 1"),
-                      {}, QStringLiteral("SessionStore::firstUnnamedSession"));
+std::optional<int> SessionStore::firstUnnamedSession() const {
+    QSqlQuery q =
+        run(m_db, QStringLiteral("select id from Tasks where name='' order by ntime,name limit 1"),
+            {}, QStringLiteral("SessionStore::firstUnnamedSession"));
     return q.next() ? std::optional<int>(q.value(0).toInt()) : std::nullopt;
 }
 
-int SessionStore::insertSession(const DateTime& date)
-{
+int SessionStore::insertSession(const DateTime& date) {
     QSqlQuery q = run(m_db, QStringLiteral("insert into Tasks (date, Freq) values (?, 0)"),
                       {date.toStoredText()}, QStringLiteral("SessionStore::insertSession"));
     return q.lastInsertId().toInt();
 }
 
-void SessionStore::updateSession(const BackupSession& s)
-{
+void SessionStore::updateSession(const BackupSession& s) {
     run(m_db,
         QStringLiteral("update Tasks set Name=?, date=?, ntime=?, Freq=?, Week=?, Days=?, "
                        "autopack=? where id=?"),
@@ -136,15 +121,13 @@ void SessionStore::updateSession(const BackupSession& s)
         QStringLiteral("SessionStore::updateSession"));
 }
 
-void SessionStore::updateSchedule(const BackupSession& s)
-{
+void SessionStore::updateSchedule(const BackupSession& s) {
     run(m_db, QStringLiteral("update Tasks set ntime=?, Week=? where id=?"),
         {toVariant(s.ntime), toVariant(s.week), s.id},
         QStringLiteral("SessionStore::updateSchedule"));
 }
 
-QStringList SessionStore::sessionFiles(int id) const
-{
+QStringList SessionStore::sessionFiles(int id) const {
     QSqlQuery q = run(m_db, QStringLiteral("select name from files where id=?"), {id},
                       QStringLiteral("SessionStore::sessionFiles"));
     QStringList paths;
@@ -154,8 +137,7 @@ QStringList SessionStore::sessionFiles(int id) const
     return paths;
 }
 
-void SessionStore::replaceSessionFiles(int id, const QStringList& paths)
-{
+void SessionStore::replaceSessionFiles(int id, const QStringList& paths) {
     const QString source = QStringLiteral("SessionStore::replaceSessionFiles");
     Transaction transaction(m_db);
     run(m_db, QStringLiteral("delete from files where id=?"), {id}, source);
@@ -165,8 +147,7 @@ void SessionStore::replaceSessionFiles(int id, const QStringList& paths)
     transaction.commit();
 }
 
-void SessionStore::deleteSession(int id)
-{
+void SessionStore::deleteSession(int id) {
     const QString source = QStringLiteral("SessionStore::deleteSession");
     Transaction transaction(m_db);
     run(m_db, QStringLiteral("delete from tasks where id=?"), {id}, source);
@@ -175,22 +156,19 @@ void SessionStore::deleteSession(int id)
 }
 
 Transaction::Transaction(QSqlDatabase db)
-    : m_db(std::move(db))
-{
+    : m_db(std::move(db)) {
     if (!m_db.transaction()) {
         raiseSqlError(m_db.lastError(), QStringLiteral("Transaction"));
     }
 }
 
-Transaction::~Transaction()
-{
+Transaction::~Transaction() {
     if (!m_done) {
         m_db.rollback();
     }
 }
 
-void Transaction::commit()
-{
+void Transaction::commit() {
     if (!m_db.commit()) {
         raiseSqlError(m_db.lastError(), QStringLiteral("Transaction::commit"));
     }

@@ -4,7 +4,6 @@
 
 #include <QSqlDatabase>
 #include <QStringList>
-
 #include <optional>
 #include <vector>
 

@@ -1,12 +1,10 @@
 #include "SessionView.h"
 
 SessionView::SessionView(const SessionStore& store)
-    : m_store(store)
-{
+    : m_store(store) {
     requery();
 }
 
-void SessionView::requery()
-{
+void SessionView::requery() {
     m_rows = m_store.allSessions();
 }

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,8 +13,7 @@ namespace {
 
 const QString Group = QStringLiteral("Archive");
 
-QString textOf(const QVariant& value)
-{
+QString textOf(const QVariant& value) {
     if (value.typeId() == QMetaType::Bool) {
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     }
@@ -29,8 +27,7 @@ QString textOf(const QVariant& value)
 // QSettings writes through a temporary file that it renames over the old one and keeps the old
 // file's mode; creating the file first with mode 0600 keeps the password from ever being
 // readable by others.
-void ensurePrivateFile(const QString& path)
-{
+void ensurePrivateFile(const QString& path) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
@@ -45,18 +42,15 @@ void ensurePrivateFile(const QString& path)
 } // namespace
 
 Settings::Settings(QString filePath)
-    : m_filePath(std::move(filePath))
-{
+    : m_filePath(std::move(filePath)) {
 }
 
-QString Settings::defaultFilePath()
-{
+QString Settings::defaultFilePath() {
     const QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Vodidore"));
     return s.fileName();
 }
 
-QString Settings::ReadOption(const QString& key, const QVariant& defaultValue) const
-{
+QString Settings::ReadOption(const QString& key, const QVariant& defaultValue) const {
     QSettings s(m_filePath, QSettings::IniFormat);
     s.beginGroup(Group);
     const QStringList keys = s.childKeys();
@@ -68,8 +62,7 @@ QString Settings::ReadOption(const QString& key, const QVariant& defaultValue) c
     return textOf(defaultValue).trimmed();
 }
 
-void Settings::WriteOption(const QString& key, const QVariant& value)
-{
+void Settings::WriteOption(const QString& key, const QVariant& value) {
     ensurePrivateFile(m_filePath);
     QSettings s(m_filePath, QSettings::IniFormat);
     s.beginGroup(Group);
@@ -88,8 +81,7 @@ void Settings::WriteOption(const QString& key, const QVariant& value)
     }
 }
 
-bool optionIsTrue(const QString& text)
-{
+bool optionIsTrue(const QString& text) {
     const QString t = text.trimmed();
     if (t.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0) {
         return true;

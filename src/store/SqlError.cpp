@@ -2,7 +2,6 @@
 
 #include "common/Error.h"
 
-void raiseSqlError(const QSqlError& error, const QString& source)
-{
+void raiseSqlError(const QSqlError& error, const QString& source) {
     throw VError(UnspecifiedErrorNumber, source, error.text());
 }

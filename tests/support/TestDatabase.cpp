@@ -7,8 +7,7 @@
 #include <QSqlQuery>
 #include <QTest>
 
-void TestDatabase::createFromSchema(const QString& path)
-{
+void TestDatabase::createFromSchema(const QString& path) {
     QFile schema(QStringLiteral(VESTREL_SCHEMA));
     if (!schema.open(QIODevice::ReadOnly)) {
         qFatal("cannot read schema.sql");
@@ -20,12 +19,12 @@ void TestDatabase::createFromSchema(const QString& path)
         if (!db.open()) {
             qFatal("cannot create %s", qPrintable(path));
         }
-        const auto statements = QString::fromUtf8(schema.readAll()).split(QLatin1Char(';'));
-        for (const QString& statement : statements) {
-            QString sql;
-            for (const QString& line : statement.split(QLatin1Char('\n'))) {
-                sql += line.section(QStringLiteral("--"), 0, 0) + QLatin1Char('\n');
-            }
+        // Comments go first: they may hold semicolons.
+        QString text;
+        for (const QString& line : QString::fromUtf8(schema.readAll()).split(QLatin1Char('\n'))) {
+            text += line.section(QStringLiteral("--"), 0, 0) + QLatin1Char('\n');
+        }
+        for (const QString& sql : text.split(QLatin1Char(';'))) {
             if (!sql.trimmed().isEmpty()) {
                 QSqlQuery q(db);
                 if (!q.exec(sql)) {
@@ -38,8 +37,7 @@ void TestDatabase::createFromSchema(const QString& path)
     QSqlDatabase::removeDatabase(name);
 }
 
-TestDatabase::TestDatabase()
-{
+TestDatabase::TestDatabase() {
     if (!m_dir.isValid()) {
         qFatal("no temp dir");
     }
@@ -47,24 +45,20 @@ TestDatabase::TestDatabase()
     DbConnection::open(path());
 }
 
-TestDatabase::~TestDatabase()
-{
+TestDatabase::~TestDatabase() {
     DbConnection::database().close();
 }
 
-QString TestDatabase::path() const
-{
+QString TestDatabase::path() const {
     return m_dir.filePath(QLatin1String(DbConnection::FileName));
 }
 
-QSqlDatabase TestDatabase::db() const
-{
+QSqlDatabase TestDatabase::db() const {
     return DbConnection::database();
 }
 
 int TestDatabase::addSession(const QString& name, const QString& date, const QString& ntime,
-                             int freq, std::optional<int> week, std::optional<int> days)
-{
+                             int freq, std::optional<int> week, std::optional<int> days) {
     QSqlQuery q(db());
     q.prepare(QStringLiteral(
         "insert into Tasks (Name, date, ntime, Freq, Week, Days) values (?, ?, ?, ?, ?, ?)"));
@@ -80,16 +74,14 @@ int TestDatabase::addSession(const QString& name, const QString& date, const QSt
     return q.lastInsertId().toInt();
 }
 
-void TestDatabase::exec(const QString& sql) const
-{
+void TestDatabase::exec(const QString& sql) const {
     QSqlQuery q(db());
     if (!q.exec(sql)) {
         qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
     }
 }
 
-QString TestDatabase::scalar(const QString& sql) const
-{
+QString TestDatabase::scalar(const QString& sql) const {
     QSqlQuery q(db());
     if (!q.exec(sql) || !q.next()) {
         qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));

@@ -1,0 +1,119 @@
+#include "store/NullToString.h"
+#include "store/Settings.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void defaultPathFollowsXdgConfigHome();
+    void keysMatchWithoutCaseAndValuesAreTrimmed();
+    void missingKeysGiveTheDefaultText();
+    void writeReplacesEveryCaseVariant();
+    void fileIsPrivateAndRewrittenWhole();
+    void textsSurviveTheIniFormat();
+    void truthValues();
+    void nullToString();
+
+private:
+    QTemporaryDir m_dir;
+    QString iniPath(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
+    static void writeFile(const QString& path, const QByteArray& text) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+};
+
+void TestSettings::defaultPathFollowsXdgConfigHome() {
+    QCOMPARE(Settings::defaultFilePath(),
+             qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Vodidore.ini"));
+}
+
+void TestSettings::keysMatchWithoutCaseAndValuesAreTrimmed() {
+    const QString path = iniPath("case.ini");
+    writeFile(path, "[Archive]\nisFTP=1\nStore=  /srv/backups  \nFTPPAth=/up/\n");
+    const Settings s(path);
+    QCOMPARE(s.ReadOption("IsFtp", false), QString("1"));
+    QCOMPARE(s.ReadOption("store", "C:"), QString("/srv/backups"));
+    QCOMPARE(s.ReadOption("ftppath", ""), QString("/up/"));
+}
+
+void TestSettings::missingKeysGiveTheDefaultText() {
+    const Settings s(iniPath("absent.ini"));
+    QCOMPARE(s.ReadOption("ArchPat", "yymmddhhmm"), QString("yymmddhhmm"));
+    QCOMPARE(s.ReadOption("IsFtp", false), QString("False"));
+    QCOMPARE(s.ReadOption("Port", 21), QString("21"));
+    QCOMPARE(s.ReadOption("Ftp", "  padded default "), QString("padded default"));
+    QVERIFY(!QFile::exists(iniPath("absent.ini"))); // reading never creates the file
+}
+
+void TestSettings::writeReplacesEveryCaseVariant() {
+    const QString path = iniPath("variants.ini");
+    writeFile(path, "[Archive]\nISFTP=0\nIsFtp=0\nUser=me\n");
+    Settings s(path);
+    s.WriteOption("isFTP", 1);
+    QCOMPARE(s.ReadOption("IsFtp", false), QString("1"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QCOMPARE(text.count("isftp", Qt::CaseInsensitive), 1);
+    QVERIFY(text.contains("User=me"));
+}
+
+void TestSettings::fileIsPrivateAndRewrittenWhole() {
+    const QString path = m_dir.filePath("sub/dir/private.ini");
+    Settings s(path);
+    s.WriteOption("Passw", "secret");
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0600));
+
+    // A file others could read is tightened on the next write.
+    ::chmod(QFile::encodeName(path).constData(), 0644);
+    s.WriteOption("User", "me");
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0600));
+
+    // The file is replaced by rename, never truncated in place: the old inode stays whole.
+    const auto inodeBefore = st.st_ino;
+    s.WriteOption("Ftp", "ftp.example.org");
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    QVERIFY(st.st_ino != inodeBefore);
+    QCOMPARE(s.ReadOption("Passw", ""), QString("secret"));
+}
+
+void TestSettings::textsSurviveTheIniFormat() {
+    Settings s(iniPath("texts.ini"));
+    for (const QString& value : {QString("a,b,c"), QString("@at"), QString("semi;colon"),
+                                 QString("quote\"d"), QString("ümlaut")}) {
+        s.WriteOption("Passw", value);
+        QCOMPARE(s.ReadOption("Passw", ""), value);
+    }
+    s.WriteOption("Passw", "  blanks  ");
+    QCOMPARE(s.ReadOption("Passw", ""), QString("blanks"));
+}
+
+void TestSettings::truthValues() {
+    QVERIFY(optionIsTrue("1"));
+    QVERIFY(optionIsTrue("-1"));
+    QVERIFY(optionIsTrue("True"));
+    QVERIFY(!optionIsTrue("0"));
+    QVERIFY(!optionIsTrue("False"));
+    QVERIFY(!optionIsTrue(""));
+    QVERIFY(!optionIsTrue("yes please"));
+}
+
+void TestSettings::nullToString() {
+    QCOMPARE(NullToString(QVariant()), QString(""));
+    QCOMPARE(NullToString(QVariant(42)), QString("42"));
+    QCOMPARE(NullToString(QVariant(QString("x"))), QString("x"));
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "TestSettings.moc"
