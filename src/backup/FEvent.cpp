@@ -1,0 +1,161 @@
+#include "FEvent.h"
+
+#include "store/DbConnection.h"
+#include "store/SessionStore.h"
+
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace {
+
+// The window was laid out in twips; 15 twips make one pixel.
+constexpr int pixels(int twips) {
+    return twips / 15;
+}
+
+QFont verdana() {
+    QFont font(QStringLiteral("Verdana"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+} // namespace
+
+// The window's log: the list view, a watch for failure lines, and the optional echo.
+class FEvent::WindowLog : public EventLog {
+public:
+    explicit WindowLog(QTreeWidget* list)
+        : m_view(list) {}
+    void appendLine(const QString& text, int icon) override {
+        m_failed = m_failed || icon == IconFailure;
+        m_view.appendLine(text, icon);
+        if (m_echo) {
+            m_echo(text, icon);
+        }
+    }
+    void clear() override { m_view.clear(); }
+
+    ListViewLog m_view;
+    std::function<void(const QString&, int)> m_echo;
+    bool m_failed = false;
+};
+
+FEvent::FEvent(SessionRun run, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_run(std::move(run))
+    , m_txtEvent(new QPlainTextEdit(this))
+    , m_lstFiles(new QListWidget(this))
+    , m_lv(new QTreeWidget(this))
+    , m_cmdClose(new QPushButton(QStringLiteral("Close"), this))
+    , m_log(std::make_unique<WindowLog>(m_lv)) {
+    setObjectName(QStringLiteral("FEvent"));
+    setWindowTitle(QStringLiteral("Vestrel Events"));
+    setFixedSize(pixels(10110), pixels(5700));
+    QPalette back = palette();
+    back.setColor(QPalette::Window, QColor(192, 192, 255));
+    setPalette(back);
+    setAutoFillBackground(true);
+
+    m_txtEvent->setObjectName(QStringLiteral("txtEvent"));
+    m_txtEvent->setGeometry(pixels(60), pixels(60), pixels(4755), pixels(1905));
+    m_txtEvent->setFont(verdana());
+    m_txtEvent->setReadOnly(true);
+
+    m_lstFiles->setObjectName(QStringLiteral("lstFiles"));
+    m_lstFiles->setGeometry(pixels(4860), pixels(60), pixels(5130), pixels(1785));
+    m_lstFiles->setFont(verdana());
+    connect(m_lstFiles, &QListWidget::itemDoubleClicked, this, &FEvent::openEntry);
+
+    m_lv->setObjectName(QStringLiteral("LV"));
+    m_lv->setGeometry(pixels(60), pixels(2100), pixels(9975), pixels(3075));
+    m_lv->setFont(verdana());
+    m_lv->setColumnCount(1);
+    m_lv->setHeaderHidden(true);
+    m_lv->setRootIsDecorated(false);
+    m_lv->setIconSize(QSize(16, 16));
+    m_lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_lv->header()->setStretchLastSection(false);
+    // One column fills the list beside its vertical scroll bar.
+    m_lv->setColumnWidth(0, m_lv->width() - 25);
+
+    m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    // Laid out at 5280 + 435 twips, the button would end one pixel below the window; it is
+    // lifted by that pixel so that all of it shows.
+    m_cmdClose->setGeometry(pixels(8640), pixels(5700) - pixels(435), pixels(1455), pixels(435));
+    QPalette white = m_cmdClose->palette();
+    white.setColor(QPalette::Button, Qt::white);
+    m_cmdClose->setPalette(white);
+    connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
+}
+
+FEvent::~FEvent() = default;
+
+void FEvent::setSessionId(int id) {
+    m_sessionId = id;
+}
+
+QString FEvent::txtEvent() const {
+    return m_txtEvent->toPlainText();
+}
+
+void FEvent::setTxtEvent(const QString& text) {
+    load();
+    m_txtEvent->setPlainText(text);
+}
+
+bool FEvent::LPack() {
+    load();
+    QStringList entries;
+    for (int i = 0; i < m_lstFiles->count(); ++i) {
+        entries << m_lstFiles->item(i)->text();
+    }
+    m_run.LPack(entries, *m_log);
+    return m_log->m_failed;
+}
+
+bool FEvent::failureLogged() const {
+    return m_log->m_failed;
+}
+
+void FEvent::setLogEcho(std::function<void(const QString&, int)> echo) {
+    m_log->m_echo = std::move(echo);
+}
+
+void FEvent::showEvent(QShowEvent* event) {
+    load();
+    QWidget::showEvent(event);
+}
+
+void FEvent::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_cmdClose->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void FEvent::load() {
+    if (m_loaded) {
+        return;
+    }
+    m_loaded = true;
+    m_lstFiles->clear();
+    try {
+        m_lstFiles->addItems(SessionStore(DbConnection::database()).sessionFiles(m_sessionId));
+    } catch (const VError& error) {
+        // A session whose files cannot be read is not run; the window says why.
+        LogLine(*m_log, errorLogText(error.record()), IconFailure);
+    }
+}
+
+void FEvent::openEntry(QListWidgetItem* item) {
+    // What the desktop opens, or fails to open, is its own affair.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(item->text()));
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "EventLog.h"
+
+#include <QIcon>
+
+class QTreeWidget;
+
+// The two 16 × 16 images of a log list: 1 a green check mark, 2 a red cross.
+QIcon eventLogIcon(int icon);
+
+// A log list shown in a one-column list view: each line an item with its small icon. Items
+// cannot be edited.
+class ListViewLog : public EventLog {
+public:
+    explicit ListViewLog(QTreeWidget* list);
+
+    void appendLine(const QString& text, int icon) override;
+    void clear() override;
+
+private:
+    QTreeWidget* m_list;
+};

@@ -1,0 +1,381 @@
+#include "PackFiles.h"
+
+#include "common/Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString Source = QStringLiteral("PackFiles");
+
+// Deflate at the level Info-ZIP uses by default: level 9 costs twice the time for a few tenths
+// of a percent.
+constexpr zip_uint32_t DeflateLevel = 6;
+
+// Files above this size are sampled: data that does not compress (media, archives, encrypted
+// files) is stored as it is instead of spending time on deflating it.
+constexpr off_t SampleFilesFrom = 256 * 1024;
+constexpr size_t SampleSize = 64 * 1024;
+constexpr double StoreAboveRatio = 0.95;
+
+// A file whose size is known up front gets a plain entry; a file that could grow past 4 GiB
+// while it is read gets a zip64 entry from the start.
+constexpr off_t Zip64From = off_t(2) * 1024 * 1024 * 1024;
+
+[[noreturn]] void raise(const QString& description) {
+    throw VError(UnspecifiedErrorNumber, Source, description);
+}
+
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString nativeToText(const fs::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
+// One file of the archive, read only while the archive is written. It reads to the end of the
+// file as it finds it then, so a log that grows or shrinks meanwhile is packed as read.
+struct EntrySource {
+    std::string path;
+    QString displayPath;
+    time_t mtime = 0;
+    off_t size = 0;
+    int fd = -1;
+    zip_error_t error{};
+    QString* failedPath = nullptr;
+
+    void fail(int zipCode, int systemError) {
+        zip_error_set(&error, zipCode, systemError);
+        if (failedPath->isEmpty()) {
+            *failedPath = displayPath;
+        }
+    }
+};
+
+zip_int64_t entryCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    auto* entry = static_cast<EntrySource*>(userdata);
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        entry->fd = ::open(entry->path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (entry->fd < 0) {
+            entry->fail(ZIP_ER_OPEN, errno);
+            return -1;
+        }
+        ::posix_fadvise(entry->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        return 0;
+    case ZIP_SOURCE_READ: {
+        ssize_t n;
+        do {
+            n = ::read(entry->fd, data, len);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            entry->fail(ZIP_ER_READ, errno);
+            return -1;
+        }
+        return n;
+    }
+    case ZIP_SOURCE_CLOSE:
+        if (entry->fd >= 0) {
+            ::close(entry->fd);
+            entry->fd = -1;
+        }
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &entry->error);
+        if (st == nullptr) {
+            return -1;
+        }
+        zip_stat_init(st);
+        st->mtime = entry->mtime;
+        st->valid |= ZIP_STAT_MTIME;
+        if (entry->size < Zip64From) {
+            st->size = static_cast<zip_uint64_t>(entry->size);
+            st->valid |= ZIP_STAT_SIZE;
+        }
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&entry->error, data, len);
+    case ZIP_SOURCE_FREE:
+        if (entry->fd >= 0) {
+            ::close(entry->fd);
+        }
+        zip_error_fini(&entry->error);
+        delete entry;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              -1);
+    default:
+        zip_error_set(&entry->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+// Deflates samples from the start and the middle of the file; when they hardly shrink, the
+// file is taken as incompressible.
+bool compressesPoorly(int fd, off_t size) {
+    if (size < SampleFilesFrom) {
+        return false;
+    }
+    std::vector<Bytef> in(SampleSize);
+    std::vector<Bytef> out(compressBound(SampleSize));
+    size_t totalIn = 0;
+    size_t totalOut = 0;
+    for (const off_t offset : {off_t(0), size / 2}) {
+        const ssize_t n = ::pread(fd, in.data(), in.size(), offset);
+        if (n <= 0) {
+            continue;
+        }
+        uLongf outLen = static_cast<uLongf>(out.size());
+        if (compress2(out.data(), &outLen, in.data(), static_cast<uLong>(n), 1) != Z_OK) {
+            return false;
+        }
+        totalIn += static_cast<size_t>(n);
+        totalOut += outLen;
+    }
+    return totalIn > 0 && double(totalOut) >= StoreAboveRatio * double(totalIn);
+}
+
+} // namespace
+
+FileSlots::FileSlots(int size)
+    : m_slots(static_cast<size_t>(std::max(size, 0))) {
+}
+
+const QString& FileSlots::operator[](int k) const {
+    static const QString empty;
+    if (k < 0 || k >= size()) {
+        return empty;
+    }
+    return m_slots[static_cast<size_t>(k)];
+}
+
+void FileSlots::set(int k, const QString& path) {
+    if (k < 0) {
+        return;
+    }
+    if (k >= size()) {
+        m_slots.resize(static_cast<size_t>(k) + 1);
+    }
+    m_slots[static_cast<size_t>(k)] = path;
+}
+
+struct ZipPacker::Impl {
+    zip_t* zip = nullptr;
+    QString archivePath;
+    QString failedPath;
+
+    ~Impl() { discard(); }
+
+    void discard() {
+        if (zip != nullptr) {
+            zip_discard(zip);
+            zip = nullptr;
+        }
+        failedPath.clear();
+    }
+
+    void open(const QString& path) {
+        int code = 0;
+        zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE, &code);
+        if (zip == nullptr) {
+            zip_error_t error;
+            zip_error_init_with_code(&error, code);
+            const QString reason = QString::fromLocal8Bit(zip_error_strerror(&error));
+            zip_error_fini(&error);
+            raise(QStringLiteral("Cannot open archive '%1': %2").arg(path, reason));
+        }
+        archivePath = path;
+        failedPath.clear();
+    }
+
+    [[noreturn]] void raiseZipError(const QString& what) {
+        raise(QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(zip_strerror(zip))));
+    }
+
+    void addFolderEntry(const QString& name, time_t mtime) {
+        const QByteArray utf8 = (name + QLatin1Char('/')).toUtf8();
+        zip_int64_t index = zip_name_locate(zip, utf8.constData(), ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            index = zip_dir_add(zip, utf8.constData(), ZIP_FL_ENC_UTF_8);
+        }
+        if (index < 0 || zip_file_set_mtime(zip, static_cast<zip_uint64_t>(index), mtime, 0) < 0) {
+            raiseZipError(QStringLiteral("Cannot add folder '%1'").arg(name));
+        }
+    }
+
+    void addFile(const fs::path& path, const QString& name) {
+        const QString display = nativeToText(path);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            raise(QStringLiteral("Cannot read file '%1': %2").arg(display, systemText(errno)));
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            const int error = errno;
+            ::close(fd);
+            raise(QStringLiteral("Cannot read file '%1': %2").arg(display, systemText(error)));
+        }
+        const bool store = compressesPoorly(fd, st.st_size);
+        ::close(fd);
+
+        auto* entry = new EntrySource;
+        entry->path = path.native();
+        entry->displayPath = display;
+        entry->mtime = st.st_mtime;
+        entry->size = st.st_size;
+        entry->failedPath = &failedPath;
+        zip_error_init(&entry->error);
+        zip_source_t* source = zip_source_function(zip, entryCallback, entry);
+        if (source == nullptr) {
+            zip_error_fini(&entry->error);
+            delete entry;
+            raiseZipError(QStringLiteral("Cannot add file '%1'").arg(display));
+        }
+        const QByteArray utf8 = name.toUtf8();
+        const zip_int64_t index =
+            zip_file_add(zip, utf8.constData(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(source);
+            raiseZipError(QStringLiteral("Cannot add file '%1'").arg(display));
+        }
+        const auto method = store ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+        if (zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), method,
+                                     store ? 0 : DeflateLevel) < 0) {
+            raiseZipError(QStringLiteral("Cannot add file '%1'").arg(display));
+        }
+    }
+
+    // Adds the folder and everything below it, children in name order so that an archive of
+    // the same tree always lists the same order. Symbolic links to folders are kept as folders
+    // but not followed (a link to an ancestor would never end); pipes, sockets and devices are
+    // left out, as reading them could block the run forever.
+    void addFolder(const fs::path& path, const QString& name) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            raise(QStringLiteral("Cannot read folder '%1': %2")
+                      .arg(nativeToText(path), systemText(errno)));
+        }
+        if (!name.isEmpty()) {
+            addFolderEntry(name, st.st_mtime);
+        }
+
+        std::error_code ec;
+        std::vector<fs::directory_entry> children;
+        for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+            children.push_back(*it);
+        }
+        if (ec) {
+            raise(QStringLiteral("Cannot read folder '%1': %2")
+                      .arg(nativeToText(path), QString::fromStdString(ec.message())));
+        }
+        std::sort(children.begin(), children.end(),
+                  [](const fs::directory_entry& a, const fs::directory_entry& b) {
+                      return a.path().filename() < b.path().filename();
+                  });
+        const QString prefix = name.isEmpty() ? QString() : name + QLatin1Char('/');
+        for (const fs::directory_entry& child : children) {
+            const QString childName = prefix + nativeToText(child.path().filename());
+            std::error_code statError;
+            const fs::file_status status = child.status(statError);
+            if (fs::is_regular_file(status)) {
+                addFile(child.path(), childName);
+            } else if (fs::is_directory(status)) {
+                if (child.is_symlink(statError)) {
+                    struct stat linked {};
+                    ::stat(child.path().c_str(), &linked);
+                    addFolderEntry(childName, linked.st_mtime);
+                } else {
+                    addFolder(child.path(), childName);
+                }
+            }
+        }
+    }
+
+    void pack(const QString& path) {
+        const QString cleaned = QDir::cleanPath(path);
+        const fs::path native(QFile::encodeName(cleaned).toStdString());
+        std::error_code ec;
+        const fs::file_status status = fs::status(native, ec);
+        if (fs::is_regular_file(status)) {
+            addFile(native, QFileInfo(cleaned).fileName());
+        } else if (fs::is_directory(status)) {
+            // Paths inside the archive start at the folder's own name.
+            addFolder(native, QFileInfo(cleaned).fileName());
+        } else if (!fs::exists(status)) {
+            raise(QStringLiteral("Cannot pack '%1': %2")
+                      .arg(path, ec ? QString::fromStdString(ec.message())
+                                    : QStringLiteral("No such file or directory")));
+        } else {
+            raise(QStringLiteral("Cannot pack '%1': not a file or folder").arg(path));
+        }
+    }
+
+    void close() {
+        if (zip == nullptr) {
+            return;
+        }
+        if (zip_close(zip) == 0) {
+            zip = nullptr;
+            failedPath.clear();
+            return;
+        }
+        const QString reason = QString::fromLocal8Bit(zip_strerror(zip));
+        const QString failed = failedPath;
+        discard();
+        if (!failed.isEmpty()) {
+            raise(QStringLiteral("Cannot read file '%1' for archive '%2': %3")
+                      .arg(failed, archivePath, reason));
+        }
+        raise(QStringLiteral("Cannot write archive '%1': %2").arg(archivePath, reason));
+    }
+};
+
+ZipPacker::ZipPacker()
+    : m_impl(std::make_unique<Impl>()) {
+}
+
+ZipPacker::~ZipPacker() = default;
+
+void ZipPacker::Pack(const QString& path, const QString& archivePath) {
+    if (m_impl->zip != nullptr && m_impl->archivePath != archivePath) {
+        m_impl->close();
+    }
+    if (m_impl->zip == nullptr) {
+        m_impl->open(archivePath);
+    }
+    m_impl->pack(path);
+}
+
+void ZipPacker::close() {
+    m_impl->close();
+}
+
+void PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots) {
+    ZipPacker packer;
+    for (int k = 1; k <= count; ++k) {
+        const QString& path = fileSlots[k];
+        if (!path.isEmpty()) {
+            packer.Pack(path, archivePath);
+        }
+    }
+    packer.close();
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+// The paths of one packing, by slot number; an empty text is an empty slot. A run fills as many
+// slots as its session has entries, so no entry is ever left out for want of a slot.
+class FileSlots {
+public:
+    explicit FileSlots(int size = 100);
+
+    // Empty text for a slot that was never filled, also beyond the last one.
+    const QString& operator[](int k) const;
+    void set(int k, const QString& path);
+    int size() const { return static_cast<int>(m_slots.size()); }
+
+private:
+    std::vector<QString> m_slots;
+};
+
+// Packs files and folders into zip archives. A file is stored under its own name; a folder with
+// everything below it (empty folders too) under paths relative to the folder's parent.
+// Modification times are kept. Nothing is read before close(): it reads every file once,
+// streaming, and replaces the archive in one step, so a failure leaves the old archive (or none)
+// and no partial file. Entries of an existing archive are kept unless a new one has their name.
+class ZipPacker {
+public:
+    ZipPacker();
+    ~ZipPacker(); // discards whatever was not closed
+    ZipPacker(const ZipPacker&) = delete;
+    ZipPacker& operator=(const ZipPacker&) = delete;
+
+    // Adds `path` to the archive at `archivePath`. Switching to another archive closes the
+    // previous one first. Raises VError when the path cannot be read or the archive opened.
+    void Pack(const QString& path, const QString& archivePath);
+    // Writes the archive. Raises VError saying what failed; no archive is then changed.
+    void close();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Packs slots 1 to `count` (empty slots skipped) into the archive at `archivePath`, in slot
+// order. No archive is written when no slot is filled. Failures raise VError.
+void PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots);

@@ -1,0 +1,149 @@
+#include "SessionRun.h"
+
+#include "PackFiles.h"
+#include "common/DatePattern.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+const QString Source = QStringLiteral("SessionRun");
+
+// Counts the failure lines of a run on their way to the real log.
+class FailureWatch : public EventLog {
+public:
+    explicit FailureWatch(EventLog& log)
+        : m_log(log) {}
+    void appendLine(const QString& text, int icon) override {
+        m_failed = m_failed || icon == IconFailure;
+        m_log.appendLine(text, icon);
+    }
+    void clear() override { m_log.clear(); }
+    bool failed() const { return m_failed; }
+
+private:
+    EventLog& m_log;
+    bool m_failed = false;
+};
+
+// An archive name that is empty or reaches into another folder would write outside the store.
+void checkArchiveName(const QString& pattern, const QString& stem) {
+    if (stem.isEmpty() || stem.contains(QLatin1Char('/')) || stem.contains(QChar())) {
+        throw VError(UnspecifiedErrorNumber, Source,
+                     QStringLiteral("The archive name pattern \"%1\" gives \"%2\", which is not a "
+                                    "file name; nothing was packed")
+                         .arg(pattern, stem));
+    }
+}
+
+} // namespace
+
+QString archivePathIn(const QString& store, const QString& name) {
+    QString folder = store + QLatin1Char('/');
+    folder.replace(QStringLiteral("//"), QStringLiteral("/"));
+    return folder + name;
+}
+
+int ftpPortFrom(const QString& setting) {
+    bool ok = false;
+    const int port = setting.toInt(&ok);
+    return ok && port >= 1 && port <= 65535 ? port : 21;
+}
+
+SessionRun::SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock, QString programFolder)
+    : m_settings(std::move(settings))
+    , m_ftpFactory(std::move(ftpFactory))
+    , m_clock(std::move(clock))
+    , m_programFolder(std::move(programFolder)) {
+}
+
+bool SessionRun::LPack(const QStringList& entries, EventLog& log) const {
+    FailureWatch watch(log);
+    try {
+        packAndUpload(entries, watch);
+    } catch (const VError& error) {
+        LogLine(watch, errorLogText(error.record()), IconFailure);
+    } catch (const std::exception& error) {
+        LogLine(
+            watch,
+            errorLogText({UnspecifiedErrorNumber, Source, QString::fromLocal8Bit(error.what())}),
+            IconFailure);
+    }
+    return watch.failed();
+}
+
+void SessionRun::packAndUpload(const QStringList& entries, EventLog& log) const {
+    const QString pattern =
+        m_settings.ReadOption(QStringLiteral("ArchPat"), QStringLiteral("yymmddhhmm"));
+    const QString stem = formatDate(m_clock(), pattern);
+    const QString archiveName = stem + QStringLiteral(".zip");
+    const QString store = m_settings.ReadOption(QStringLiteral("Store"), m_programFolder);
+    const QString archivePath = archivePathIn(store, archiveName);
+
+    // Slot k holds entry k when it still exists; the first entry is then moved behind the
+    // others, so entries A, B, C are packed B, C, A.
+    const int n = static_cast<int>(entries.size());
+    FileSlots fileSlots(std::max(n + 1, 100));
+    for (int k = 0; k < n; ++k) {
+        const QFileInfo info(entries[k]);
+        if (info.isFile() || info.isDir()) {
+            fileSlots.set(k, entries[k]);
+        }
+    }
+    if (n == 0) {
+        return;
+    }
+    fileSlots.set(n, fileSlots[0]);
+    log.clear();
+
+    checkArchiveName(pattern, stem);
+    PackFiles(n, archivePath, fileSlots);
+
+    if (!optionIsTrue(m_settings.ReadOption(QStringLiteral("IsFtp"), false))) {
+        return;
+    }
+    if (!QFileInfo(archivePath).isFile()) {
+        LogLine(log, QStringLiteral("Zip file ") + archivePath + QStringLiteral(" not found"),
+                IconFailure);
+        return;
+    }
+    upload(archivePath, archiveName, log);
+}
+
+void SessionRun::upload(const QString& archivePath, const QString& archiveName,
+                        EventLog& log) const {
+    const QString host = m_settings.ReadOption(QStringLiteral("Ftp"), QString());
+    const QString user = m_settings.ReadOption(QStringLiteral("User"), QString());
+    const QString password = m_settings.ReadOption(QStringLiteral("Passw"), QString());
+
+    std::unique_ptr<cFTP> ftp = m_ftpFactory();
+    ftp->setPort(ftpPortFrom(m_settings.ReadOption(QStringLiteral("Port"), 21)));
+    if (!ftp->Connect(host, user, password)) {
+        // The archive stays: it is then the only copy of this backup.
+        LogError(log, IconFailure);
+        return;
+    }
+    LogLine(log, QStringLiteral("Connection succesful"), IconSuccess);
+
+    const QString remoteName =
+        m_settings.ReadOption(QStringLiteral("FTPPAth"), QString()) + archiveName;
+    const bool sent = ftp->PutFile(archivePath, remoteName, cFTP::Binary);
+    if (sent) {
+        LogLine(log, QStringLiteral("File transfer succesfully"), IconSuccess);
+    } else {
+        LogError(log, IconFailure);
+    }
+    if (ftp->Connected()) {
+        ftp->Disconnect();
+    }
+
+    if (sent) {
+        if (!QFile::remove(archivePath)) {
+            throw VError(UnspecifiedErrorNumber, Source,
+                         QStringLiteral("Cannot delete file %1").arg(archivePath));
+        }
+        LogLine(log, QStringLiteral("File ") + archivePath + QStringLiteral(" deleted"),
+                IconSuccess);
+    }
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "EventLog.h"
+#include "common/DateTime.h"
+#include "ftp/cFTP.h"
+#include "store/Settings.h"
+
+#include <QString>
+#include <QStringList>
+
+// One run of a backup session: names the archive after the current moment, packs the session's
+// existing files and folders into it and, when upload is switched on, sends it to the FTP server
+// and removes the local copy. Outcomes go to a log list; the run knows nothing of windows.
+class SessionRun {
+public:
+    // `programFolder` is where archives go while no store folder has been saved.
+    SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock, QString programFolder);
+
+    // Runs the session whose paths are `entries`, in the session's order, writing into `log`.
+    // Every failure, raised ones included, ends as a red-cross line and the run returns
+    // normally. Returns true when the run logged a failure.
+    bool LPack(const QStringList& entries, EventLog& log) const;
+
+private:
+    void packAndUpload(const QStringList& entries, EventLog& log) const;
+    void upload(const QString& archivePath, const QString& archiveName, EventLog& log) const;
+
+    Settings m_settings;
+    FtpFactory m_ftpFactory;
+    Clock m_clock;
+    QString m_programFolder;
+};
+
+// The store folder, "/", every "//" then made "/" in one pass, then the name.
+QString archivePathIn(const QString& store, const QString& name);
+// The "Port" setting when it holds a number from 1 to 65535, else the FTP service's 21.
+int ftpPortFrom(const QString& setting);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <ctime>
+#include <vector>
+
+// Reads a zip archive back with libzip, so tests see what any unzip tool would see.
+struct ArchiveEntry {
+    QString name;
+    QByteArray data; // empty unless read with data
+    quint64 size = 0;
+    quint64 compressedSize = 0;
+    quint64 bytesRead = 0; // what decompression actually delivered
+    int method = 0;
+    std::time_t mtime = 0;
+};
+
+struct ArchiveContents {
+    bool ok = false;
+    QString error;
+    std::vector<ArchiveEntry> entries;
+
+    QStringList names() const;
+    const ArchiveEntry* find(const QString& name) const;
+};
+
+// `keepData` false streams each entry through without keeping it (for very large entries).
+ArchiveContents readArchive(const QString& path, bool keepData = true);
