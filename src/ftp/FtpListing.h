@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+// Attribute values of listing entries, as the listing text carries them.
+namespace FtpAttribute {
+inline constexpr std::int32_t ReadOnly = 1;
+inline constexpr std::int32_t Folder = 16;
+inline constexpr std::int32_t Normal = 128;
+} // namespace FtpAttribute
+
+struct FtpListEntry {
+    QString name;
+    std::int32_t attributes = FtpAttribute::Normal;
+
+    bool operator==(const FtpListEntry&) const = default;
+};
+
+// Entries of a folder listing in the server's order, without "." and "..". The MLSD form is
+// what servers send for machine reading; the LIST form (Unix "ls -l" or DOS style) serves
+// servers without MLSD. Lines that cannot be read are skipped.
+std::vector<FtpListEntry> parseMlsdListing(const QByteArray& body);
+std::vector<FtpListEntry> parseListListing(const QByteArray& body);
+
+// "*.*" (and "*") take every name, as on the desktop the filter came from; anything else is a
+// shell wildcard matched against the whole name.
+bool matchesListFilter(const QString& name, const QString& filter);
+
+// "name@@attributes" joined by "||".
+QString listingText(const std::vector<FtpListEntry>& entries, const QString& filter);

@@ -1,0 +1,622 @@
+#include "ftp/cFTP.h"
+
+#include "common/Error.h"
+#include "ftp/FtpListing.h"
+#include "ftp/FtpReplyLog.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringList>
+#include <cstdio>
+#include <curl/curl.h>
+#include <new>
+#include <optional>
+
+namespace {
+
+const QString NotConnectedText = QStringLiteral("Not Connected to FTP Site");
+const QString ChangeWhileConnectedText =
+    QStringLiteral("You cannot change this property while connected to an FTP server");
+const QString Crlf = QStringLiteral("\r\n");
+
+// A server that accepts the connection and then says nothing must not hold the caller for ever.
+constexpr long ConnectTimeoutSeconds = 15;
+constexpr long StallSeconds = 60;
+// Larger than curl's default so that big archives move in fewer system calls.
+constexpr long TransferBufferBytes = 256 * 1024;
+// Asks for the owner's mode bits in listings; servers that do not know OPTS simply ignore it.
+constexpr const char* ListingFacts = "*OPTS MLST type;perm;unix.mode;";
+
+// Reply codes of a server that does not know the listing command at all.
+bool isUnknownCommand(int code) {
+    return code == 500 || code == 502 || code == 504;
+}
+
+void initialiseCurlOnce() {
+    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
+    (void)result;
+}
+
+class CommandList {
+public:
+    CommandList() = default;
+    CommandList(const CommandList&) = delete;
+    CommandList& operator=(const CommandList&) = delete;
+    ~CommandList() { curl_slist_free_all(m_list); }
+
+    void append(const QByteArray& command) {
+        curl_slist* grown = curl_slist_append(m_list, command.constData());
+        if (!grown)
+            throw std::bad_alloc();
+        m_list = grown;
+    }
+    curl_slist* get() const { return m_list; }
+
+private:
+    curl_slist* m_list = nullptr;
+};
+
+class LocalFile {
+public:
+    explicit LocalFile(const QString& path)
+        : m_file(std::fopen(QFile::encodeName(path).constData(), "rb")) {}
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
+    ~LocalFile() {
+        if (m_file)
+            std::fclose(m_file);
+    }
+    FILE* get() const { return m_file; }
+
+private:
+    FILE* m_file;
+};
+
+int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* log) {
+    if (type == CURLINFO_HEADER_IN) {
+        try {
+            static_cast<FtpReplyLog*>(log)->feed(data, size);
+        } catch (...) {
+            // Losing reply text is better than failing the transfer.
+        }
+    }
+    return 0;
+}
+
+size_t writeToSaveFile(char* data, size_t size, size_t count, void* target) {
+    const auto bytes = static_cast<qint64>(size * count);
+    return static_cast<QSaveFile*>(target)->write(data, bytes) == bytes ? size * count : 0;
+}
+
+size_t appendToBuffer(char* data, size_t size, size_t count, void* target) {
+    try {
+        static_cast<QByteArray*>(target)->append(data, static_cast<qsizetype>(size * count));
+    } catch (...) {
+        return 0;
+    }
+    return size * count;
+}
+
+size_t readFromFile(char* buffer, size_t size, size_t count, void* source) {
+    auto* file = static_cast<FILE*>(source);
+    const size_t got = std::fread(buffer, 1, size * count, file);
+    if (got == 0 && std::ferror(file))
+        return CURL_READFUNC_ABORT;
+    return got;
+}
+
+bool hasControlCharacter(const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return true;
+    }
+    return false;
+}
+
+// Host names end up inside a URL: anything that would change the URL's meaning is refused.
+bool isUsableHost(const QString& host) {
+    if (hasControlCharacter(host))
+        return false;
+    for (const QChar c : host) {
+        if (c.isSpace() || QStringLiteral("/\\?#@").contains(c))
+            return false;
+    }
+    return true;
+}
+
+// Dots are settled here so that nothing between us and the server reinterprets them.
+QStringList normalisedSegments(const QString& absolutePath) {
+    QStringList segments;
+    for (const QString& part : absolutePath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (!segments.isEmpty())
+                segments.removeLast();
+            continue;
+        }
+        segments.append(part);
+    }
+    return segments;
+}
+
+QString withName(QString message, const QString& name) {
+    return message.replace(QLatin1String("%s"), name);
+}
+
+} // namespace
+
+struct cFTP::Impl {
+    CURL* curl = nullptr;
+    QString host;
+    QString user;
+    QString password;
+    QString directory;
+    int port = 21;
+    bool connected = false;
+    // The server's current folder on this connection, always absolute. Every request names its
+    // target by absolute path, so a reconnect inside libcurl or a skipped CWD cannot move it.
+    QString remoteFolder;
+    FtpReplyLog replies;
+
+    ~Impl() {
+        if (curl)
+            curl_easy_cleanup(curl);
+    }
+
+    void prepare() {
+        curl_easy_reset(curl);
+        // Replies reach the debug callback only with verbose output on.
+        curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+        curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, onDebug);
+        curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &replies);
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, StallSeconds);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, StallSeconds);
+        curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+        curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+        curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
+        curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, TransferBufferBytes);
+        curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, TransferBufferBytes);
+        // An empty user logs on anonymously, as the desktop library did.
+        if (!user.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_USERNAME, user.toUtf8().constData());
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
+        }
+    }
+
+    CURLcode perform() {
+        replies.clear();
+        return curl_easy_perform(curl);
+    }
+
+    QByteArray baseUrl() const {
+        QByteArray hostPart = host.toUtf8();
+        if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
+            hostPart = '[' + hostPart + ']';
+        return "ftp://" + hostPart + ':' + QByteArray::number(port) + '/';
+    }
+
+    // "%2F" makes the path absolute on the server rather than relative to the log-on folder.
+    QByteArray url(const QStringList& segments, bool folder) const {
+        QByteArray result = baseUrl() + "%2F";
+        for (qsizetype i = 0; i < segments.size(); ++i) {
+            if (i > 0)
+                result += '/';
+            const QByteArray raw = segments[i].toUtf8();
+            char* escaped = curl_easy_escape(curl, raw.constData(), static_cast<int>(raw.size()));
+            if (!escaped)
+                throw std::bad_alloc();
+            result += escaped;
+            curl_free(escaped);
+        }
+        if (folder && !segments.isEmpty())
+            result += '/';
+        return result;
+    }
+
+    std::optional<QStringList> resolve(const QString& name) const {
+        if (hasControlCharacter(name))
+            return std::nullopt;
+        return normalisedSegments(
+            name.startsWith(QLatin1Char('/')) ? name : remoteFolder + QLatin1Char('/') + name);
+    }
+
+    // A file needs a name: an empty one would turn a transfer into a listing of the folder.
+    std::optional<QStringList> resolveFile(const QString& name) const {
+        auto segments = resolve(name);
+        if (!segments || segments->isEmpty())
+            return std::nullopt;
+        return segments;
+    }
+
+    static QByteArray commandPath(const QStringList& segments) {
+        return '/' + segments.join(QLatin1Char('/')).toUtf8();
+    }
+
+    // Message, CR LF, and when the server refused with a reply, that reply and CR LF.
+    QString describe(const QString& message) const {
+        QString text = message + Crlf;
+        if (const auto reply = replies.refusal()) {
+            QString shown = *reply;
+            // Servers that echo what they were sent must not leak the password.
+            if (password.size() >= 4)
+                shown.replace(password, QStringLiteral("********"));
+            text += shown + Crlf;
+        }
+        return text;
+    }
+
+    CURLcode runCommands(const QList<QByteArray>& commands) {
+        CommandList list;
+        for (const QByteArray& command : commands)
+            list.append(command);
+        prepare();
+        curl_easy_setopt(curl, CURLOPT_URL, baseUrl().constData());
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(curl, CURLOPT_QUOTE, list.get());
+        const CURLcode result = perform();
+        curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+        return result;
+    }
+
+    void remoteChDir(QString folder) {
+        clearCurrentError();
+        folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (!connected)
+            throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::RemoteChDir"),
+                         NotConnectedText);
+        if (folder.isEmpty())
+            return;
+        const QString failure =
+            withName(QStringLiteral(
+                         "Cannot Change Directory to %s. It either doesn't exist, or is protected"),
+                     folder);
+        const auto target = resolve(folder);
+        if (!target) {
+            recordCurrentError(FtpError::ChangeDirFailed, failure);
+            return;
+        }
+        // Always asked of the server, so a folder removed meanwhile is noticed.
+        if (runCommands({"CWD " + commandPath(*target), "*PWD"}) != CURLE_OK) {
+            recordCurrentError(FtpError::ChangeDirFailed, failure);
+            return;
+        }
+        const auto reported = replies.reportedFolder();
+        remoteFolder = reported && reported->startsWith(QLatin1Char('/'))
+                           ? *reported
+                           : QString::fromUtf8(commandPath(*target));
+    }
+
+    CURLcode fetchListing(const std::optional<QByteArray>& customCommand, QByteArray& body) {
+        CommandList commands;
+        prepare();
+        if (customCommand) {
+            commands.append(ListingFacts);
+            curl_easy_setopt(curl, CURLOPT_QUOTE, commands.get());
+            curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, customCommand->constData());
+        }
+        curl_easy_setopt(curl, CURLOPT_URL,
+                         url(normalisedSegments(remoteFolder), true).constData());
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendToBuffer);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+        body.clear();
+        const CURLcode result = perform();
+        curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+        return result;
+    }
+};
+
+cFTP::cFTP()
+    : m_impl(std::make_unique<Impl>()) {
+    initialiseCurlOnce();
+    m_impl->curl = curl_easy_init();
+    if (!m_impl->curl)
+        throw VError(FtpError::SessionFailed, QStringLiteral("KivoFTP::Class_Initialise"),
+                     QStringLiteral("Cannot get Connection to WinInet.dll !"));
+}
+
+cFTP::~cFTP() = default;
+
+QString cFTP::Host() const {
+    return m_impl->host;
+}
+
+void cFTP::setHost(const QString& sHostName) {
+    if (m_impl->connected)
+        throw VError(FtpError::LogOnValues, QStringLiteral("MelnoFTP:Host_Let"),
+                     ChangeWhileConnectedText);
+    m_impl->host = sHostName;
+}
+
+QString cFTP::User() const {
+    return m_impl->user;
+}
+
+void cFTP::setUser(const QString& sUserName) {
+    if (m_impl->connected)
+        throw VError(FtpError::LogOnValues, QStringLiteral("KivoFTP::User_Let"),
+                     ChangeWhileConnectedText);
+    m_impl->user = sUserName;
+}
+
+QString cFTP::Password() const {
+    return m_impl->password;
+}
+
+void cFTP::setPassword(const QString& sPassword) {
+    if (m_impl->connected)
+        throw VError(FtpError::LogOnValues, QStringLiteral("KivoFTP::Password_Let"),
+                     ChangeWhileConnectedText);
+    m_impl->password = sPassword;
+}
+
+int cFTP::Port() const {
+    return m_impl->port;
+}
+
+void cFTP::setPort(int port) {
+    if (m_impl->connected)
+        throw VError(FtpError::LogOnValues, QStringLiteral("KivoFTP::Port_Let"),
+                     ChangeWhileConnectedText);
+    m_impl->port = port >= 1 && port <= 65535 ? port : 21;
+}
+
+bool cFTP::Connected() const {
+    return m_impl->connected;
+}
+
+bool cFTP::Connect(const QString& host, const QString& user, const QString& password) {
+    clearCurrentError();
+    Impl& d = *m_impl;
+    if (d.connected) {
+        recordCurrentError(FtpError::LogOnValues,
+                           QStringLiteral("You are already connected to FTP Server ") + d.host);
+        return false;
+    }
+    if (!host.isEmpty())
+        d.host = host;
+    if (!user.isEmpty())
+        d.user = user;
+    if (!password.isEmpty())
+        d.password = password;
+    if (d.host.isEmpty()) {
+        recordCurrentError(FtpError::LogOnValues, QStringLiteral("No Host Address Specified!"));
+        return false;
+    }
+    const QString failure =
+        withName(QStringLiteral("Cannot Connect to %s using User and Password Parameters"), d.host);
+    try {
+        if (!d.curl)
+            d.curl = curl_easy_init();
+        if (!d.curl || !isUsableHost(d.host)) {
+            recordCurrentError(FtpError::LogOnFailed, failure + Crlf);
+            return false;
+        }
+        // Logging on to the root and transferring nothing proves the user and password.
+        d.prepare();
+        curl_easy_setopt(d.curl, CURLOPT_URL, d.baseUrl().constData());
+        curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(d.curl, CURLOPT_FRESH_CONNECT, 1L);
+        if (d.perform() != CURLE_OK) {
+            recordCurrentError(FtpError::LogOnFailed, d.describe(failure));
+            return false;
+        }
+        char* entryPath = nullptr;
+        curl_easy_getinfo(d.curl, CURLINFO_FTP_ENTRY_PATH, &entryPath);
+        const QString entry = entryPath ? QString::fromUtf8(entryPath) : QString();
+        d.remoteFolder = entry.startsWith(QLatin1Char('/')) ? entry : QStringLiteral("/");
+        d.directory.clear();
+        d.connected = true;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void cFTP::Disconnect() {
+    Impl& d = *m_impl;
+    if (!d.connected)
+        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::Disconnect"),
+                     NotConnectedText);
+    // Cleaning up the handle is libcurl's only way to close (QUIT) the kept connection.
+    if (d.curl)
+        curl_easy_cleanup(d.curl);
+    d.curl = curl_easy_init();
+    d.connected = false;
+    d.remoteFolder.clear();
+    d.host.clear();
+    d.user.clear();
+    d.password.clear();
+    d.directory.clear();
+}
+
+QString cFTP::Directory() const {
+    return m_impl->directory;
+}
+
+void cFTP::setDirectory(const QString& sDirectory) {
+    clearCurrentError();
+    if (!m_impl->connected)
+        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::Directory_Let"),
+                     NotConnectedText);
+    try {
+        m_impl->remoteChDir(sDirectory);
+    } catch (const VError&) {
+        throw;
+    } catch (const std::exception& e) {
+        recordCurrentError(FtpError::ChangeDirFailed, QString::fromLocal8Bit(e.what()));
+        return;
+    }
+    if (CurrentError().number == 0)
+        m_impl->directory = sDirectory;
+}
+
+bool cFTP::GetFile(const QString& ServerFileAndPath, const QString& DestinationFileAndPath,
+                   std::int32_t TransferType) {
+    clearCurrentError();
+    Impl& d = *m_impl;
+    if (!d.connected)
+        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::GetFile"), NotConnectedText);
+    const QString failure =
+        withName(QStringLiteral("Couldn't Get File %s from Server"), ServerFileAndPath);
+    try {
+        const auto source = d.resolveFile(ServerFileAndPath);
+        // The download goes to a temporary file that replaces the target only when complete, so
+        // a broken transfer never leaves a truncated file in place of a good one.
+        QSaveFile target(DestinationFileAndPath);
+        target.setDirectWriteFallback(true);
+        if (!source || !target.open(QIODevice::WriteOnly)) {
+            recordCurrentError(FtpError::GetFailed, failure);
+            return false;
+        }
+        d.prepare();
+        curl_easy_setopt(d.curl, CURLOPT_URL, d.url(*source, false).constData());
+        curl_easy_setopt(d.curl, CURLOPT_TRANSFERTEXT, (TransferType & 3) == Ascii ? 1L : 0L);
+        curl_easy_setopt(d.curl, CURLOPT_WRITEFUNCTION, writeToSaveFile);
+        curl_easy_setopt(d.curl, CURLOPT_WRITEDATA, &target);
+        if (d.perform() != CURLE_OK || !target.commit()) {
+            target.cancelWriting();
+            recordCurrentError(FtpError::GetFailed, failure);
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        throw VError(FtpError::GetFailed, QStringLiteral("cFTP::GetFile"),
+                     QString::fromLocal8Bit(e.what()));
+    }
+}
+
+bool cFTP::PutFile(const QString& LocalFileAndPath, const QString& ServerFileAndPath,
+                   std::int32_t TransferType) {
+    clearCurrentError();
+    Impl& d = *m_impl;
+    if (!d.connected)
+        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::PutFile"), NotConnectedText);
+    try {
+        d.replies.clear();
+        const QString failure =
+            withName(QStringLiteral("Couldn't Put File %s on Server"), ServerFileAndPath);
+        const auto target = d.resolveFile(ServerFileAndPath);
+        const QFileInfo local(LocalFileAndPath);
+        LocalFile source(LocalFileAndPath);
+        if (!target || !local.isFile() || !source.get()) {
+            recordCurrentError(FtpError::PutOrRenameFailed, d.describe(failure));
+            return false;
+        }
+        const bool ascii = (TransferType & 3) == Ascii;
+        d.prepare();
+        curl_easy_setopt(d.curl, CURLOPT_URL, d.url(*target, false).constData());
+        curl_easy_setopt(d.curl, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(d.curl, CURLOPT_TRANSFERTEXT, ascii ? 1L : 0L);
+        curl_easy_setopt(d.curl, CURLOPT_READFUNCTION, readFromFile);
+        curl_easy_setopt(d.curl, CURLOPT_READDATA, source.get());
+        // Line-end conversion changes the byte count, so the size is only checked in binary.
+        if (!ascii)
+            curl_easy_setopt(d.curl, CURLOPT_INFILESIZE_LARGE,
+                             static_cast<curl_off_t>(local.size()));
+        if (d.perform() != CURLE_OK) {
+            recordCurrentError(FtpError::PutOrRenameFailed, d.describe(failure));
+            return false;
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool cFTP::RenameFile(const QString& ExistingName, const QString& NewName) {
+    clearCurrentError();
+    Impl& d = *m_impl;
+    if (!d.connected)
+        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::RenameFile"),
+                     NotConnectedText);
+    const QString failure = withName(QStringLiteral("Couldn't Rename File %s"), ExistingName);
+    try {
+        d.replies.clear();
+        const auto from = d.resolveFile(ExistingName);
+        const auto to = d.resolveFile(NewName);
+        if (!from || !to ||
+            d.runCommands({"RNFR " + Impl::commandPath(*from), "RNTO " + Impl::commandPath(*to)}) !=
+                CURLE_OK)
+            throw VError(FtpError::PutOrRenameFailed, QStringLiteral("KivoFTP::RenameFile"),
+                         d.describe(failure));
+        return true;
+    } catch (const VError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw VError(UnspecifiedErrorNumber, QStringLiteral("cFTP::RenameFile"),
+                     QString::fromLocal8Bit(e.what()));
+    }
+}
+
+bool cFTP::DeleteFile(const QString& ExistingName) {
+    clearCurrentError();
+    Impl& d = *m_impl;
+    if (!d.connected)
+        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::DeleteFile"),
+                     NotConnectedText);
+    try {
+        const auto target = d.resolveFile(ExistingName);
+        if (!target || d.runCommands({"DELE " + Impl::commandPath(*target)}) != CURLE_OK) {
+            recordCurrentError(
+                FtpError::DeleteFailed,
+                withName(QStringLiteral("Couldn't Delete File %s from Server"), ExistingName));
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        throw VError(UnspecifiedErrorNumber, QStringLiteral("cFTP::DeleteFile"),
+                     QString::fromLocal8Bit(e.what()));
+    }
+}
+
+QString cFTP::GetDirectoryList(const QString& Directory, const QString& FilterString) {
+    clearCurrentError();
+    Impl& d = *m_impl;
+    if (!d.connected) {
+        recordCurrentError(FtpError::NotConnected, NotConnectedText);
+        return QString();
+    }
+    // A folder that cannot be entered is recorded and the current folder is listed instead.
+    if (!Directory.isEmpty()) {
+        try {
+            d.remoteChDir(Directory);
+        } catch (const VError&) {
+            throw;
+        } catch (const std::exception& e) {
+            recordCurrentError(FtpError::ChangeDirFailed, QString::fromLocal8Bit(e.what()));
+        }
+    }
+    const QString filter = FilterString.isEmpty() ? QStringLiteral("*.*") : FilterString;
+    std::vector<FtpListEntry> entries;
+    CURLcode result = CURLE_OK;
+    try {
+        QByteArray body;
+        result = d.fetchListing(QByteArray("MLSD"), body);
+        if (result == CURLE_OK) {
+            entries = parseMlsdListing(body);
+        } else if (const FtpReply* last = d.replies.last(); last && isUnknownCommand(last->code)) {
+            result = d.fetchListing(std::nullopt, body);
+            if (result == CURLE_OK)
+                entries = parseListListing(body);
+        }
+    } catch (...) {
+        return QString();
+    }
+    if (result != CURLE_OK)
+        throw VError(static_cast<std::int32_t>(result), QStringLiteral("cFTP::GetDirectoryList"),
+                     QStringLiteral("Error looking at directory ") + Directory + QLatin1Char('\\') +
+                         FilterString);
+    const QString text = listingText(entries, filter);
+    // Nothing to list ends like the desktop library's "no more files" before the first entry,
+    // which leaves an error from entering the folder in place; a listing with entries clears it.
+    if (!text.isEmpty())
+        clearCurrentError();
+    return text;
+}

@@ -1,0 +1,98 @@
+#include "FtpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+namespace {
+
+constexpr int StartWaitMs = 15000;
+
+} // namespace
+
+FtpServer::FtpServer()
+    : FtpServer(QStringLiteral("vestrel"), QStringLiteral("Backup-Pass-7")) {
+}
+
+FtpServer::FtpServer(const QString& user, const QString& password)
+    : m_user(user)
+    , m_password(password) {
+    QDir(m_home.path()).mkdir(QStringLiteral("pub"));
+    QFile file(pathOf(QStringLiteral("a.txt")));
+    if (file.open(QIODevice::WriteOnly))
+        file.write("hello from the test server\n");
+}
+
+FtpServer::~FtpServer() {
+    stop();
+}
+
+bool FtpServer::start() {
+    return start(Options{});
+}
+
+bool FtpServer::start(const Options& options) {
+    stop();
+    m_error.clear();
+    if (!m_home.isValid() || !m_state.isValid()) {
+        m_error = QStringLiteral("no temp folder");
+        return false;
+    }
+    QStringList arguments{QStringLiteral(VESTREL_SOURCE_DIR "/tests/support/ftp_server.py"),
+                          QStringLiteral("--home"),
+                          m_home.path(),
+                          QStringLiteral("--user"),
+                          m_user,
+                          QStringLiteral("--password"),
+                          m_password,
+                          QStringLiteral("--port"),
+                          QString::number(m_port),
+                          QStringLiteral("--logon-log"),
+                          m_state.filePath(QStringLiteral("logons"))};
+    if (options.stopAfterBytes > 0)
+        arguments << QStringLiteral("--stop-after-bytes")
+                  << QString::number(options.stopAfterBytes);
+    if (!options.mlsd)
+        arguments << QStringLiteral("--no-mlsd");
+    // pyftpdlib is Debian's: a python3 earlier on PATH may lack it.
+    m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
+    if (!m_process.waitForStarted(StartWaitMs)) {
+        m_error = m_process.errorString();
+        return false;
+    }
+    // The server prints its port once it listens.
+    while (!m_process.canReadLine()) {
+        if (!m_process.waitForReadyRead(StartWaitMs)) {
+            m_error = QString::fromLocal8Bit(m_process.readAllStandardError());
+            stop();
+            return false;
+        }
+    }
+    bool ok = false;
+    const int port = m_process.readLine().trimmed().toInt(&ok);
+    if (!ok || port <= 0) {
+        m_error = QStringLiteral("no port from the server");
+        stop();
+        return false;
+    }
+    m_port = port;
+    return true;
+}
+
+void FtpServer::stop() {
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(StartWaitMs);
+}
+
+QString FtpServer::pathOf(const QString& relative) const {
+    return QDir(m_home.path()).filePath(relative);
+}
+
+int FtpServer::logOnCount() const {
+    QFile log(m_state.filePath(QStringLiteral("logons")));
+    if (!log.open(QIODevice::ReadOnly))
+        return 0;
+    return static_cast<int>(log.readAll().count('\n'));
+}

@@ -1,0 +1,85 @@
+"""A throw-away FTP server for tests and benchmarks.
+
+Serves one user from a home folder on 127.0.0.1 and prints the port it listens on as the first
+line of standard output. Entries are listed folders first, then files, each by name, so that
+listings are the same on every file system. Each log-on is appended to the --logon-log file, so
+tests can count control connections. With --stop-after-bytes the process ends abruptly once one
+data connection has moved that many bytes, which is how tests stop the server in the middle of
+a transfer.
+"""
+
+import argparse
+import logging
+import os
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+class OrderedFS(AbstractedFS):
+    def listdir(self, path):
+        names = os.listdir(path)
+        return sorted(names, key=lambda n: (not os.path.isdir(os.path.join(path, n)), n))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--home", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--stop-after-bytes", type=int, default=0)
+    parser.add_argument("--logon-log", default="")
+    parser.add_argument("--no-mlsd", action="store_true")
+    args = parser.parse_args()
+
+    logging.basicConfig(level=logging.ERROR)
+    logging.getLogger("pyftpdlib").setLevel(logging.ERROR)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.home, perm="elradfmwMT")
+
+    limit = args.stop_after_bytes
+
+    class StoppingDTPHandler(DTPHandler):
+        def _check(self):
+            if limit and self.tot_bytes_sent + self.tot_bytes_received >= limit:
+                os._exit(3)
+
+        def handle_read(self):
+            super().handle_read()
+            self._check()
+
+        def send(self, data):
+            result = super().send(data)
+            self._check()
+            return result
+
+    class TestFTPHandler(FTPHandler):
+        def on_login(self, username):
+            if args.logon_log:
+                with open(args.logon_log, "a") as log:
+                    log.write(username + "\n")
+
+    handler = TestFTPHandler
+    handler.authorizer = authorizer
+    handler.abstracted_fs = OrderedFS
+    handler.auth_failed_timeout = 0
+    handler.banner = "Vestrel test server ready."
+    if args.no_mlsd:
+        handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k != "MLSD"}
+    if limit:
+        handler.dtp_handler = StoppingDTPHandler
+        handler.use_sendfile = False
+
+    server = FTPServer(("127.0.0.1", args.port), handler)
+    sys.stdout.write("%d\n" % server.address[1])
+    sys.stdout.flush()
+    server.serve_forever(handle_exit=True)
+
+
+if __name__ == "__main__":
+    main()
