@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace {
@@ -47,8 +48,8 @@ bool FtpServer::start(const Options& options) {
                           m_password,
                           QStringLiteral("--port"),
                           QString::number(m_port),
-                          QStringLiteral("--logon-log"),
-                          m_state.filePath(QStringLiteral("logons"))};
+                          QStringLiteral("--command-log"),
+                          m_state.filePath(QStringLiteral("commands"))};
     if (options.stopAfterBytes > 0)
         arguments << QStringLiteral("--stop-after-bytes")
                   << QString::number(options.stopAfterBytes);
@@ -91,8 +92,13 @@ QString FtpServer::pathOf(const QString& relative) const {
 }
 
 int FtpServer::logOnCount() const {
-    QFile log(m_state.filePath(QStringLiteral("logons")));
+    return static_cast<int>(
+        commands().filter(QRegularExpression(QStringLiteral("^login "))).size());
+}
+
+QStringList FtpServer::commands() const {
+    QFile log(m_state.filePath(QStringLiteral("commands")));
     if (!log.open(QIODevice::ReadOnly))
-        return 0;
-    return static_cast<int>(log.readAll().count('\n'));
+        return {};
+    return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A real FTP server (pyftpdlib, run by Debian's /usr/bin/python3) on 127.0.0.1 for tests. Its
@@ -40,6 +41,9 @@ public:
     QString pathOf(const QString& relative) const;
     // Successful log-ons since the first start.
     int logOnCount() const;
+    // What the server received since the first start, in order: each command as sent ("TYPE I",
+    // "STOR /pub/x", the password as "PASS ***") and "login <user>" after each log-on.
+    QStringList commands() const;
 
 private:
     QString m_user;

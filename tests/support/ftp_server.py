@@ -2,8 +2,8 @@
 
 Serves one user from a home folder on 127.0.0.1 and prints the port it listens on as the first
 line of standard output. Entries are listed folders first, then files, each by name, so that
-listings are the same on every file system. Each log-on is appended to the --logon-log file, so
-tests can count control connections. With --stop-after-bytes the process ends abruptly once one
+listings are the same on every file system. Every command (the password masked) and every log-on
+is appended to the --command-log file, so tests can see what a client sent. With --stop-after-bytes the process ends abruptly once one
 data connection has moved that many bytes, which is how tests stop the server in the middle of
 a transfer.
 """
@@ -32,7 +32,7 @@ def main():
     parser.add_argument("--password", required=True)
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--stop-after-bytes", type=int, default=0)
-    parser.add_argument("--logon-log", default="")
+    parser.add_argument("--command-log", default="")
     parser.add_argument("--no-mlsd", action="store_true")
     args = parser.parse_args()
 
@@ -58,11 +58,18 @@ def main():
             self._check()
             return result
 
+    def log(line):
+        if args.command_log:
+            with open(args.command_log, "a") as out:
+                out.write(line + "\n")
+
     class TestFTPHandler(FTPHandler):
         def on_login(self, username):
-            if args.logon_log:
-                with open(args.logon_log, "a") as log:
-                    log.write(username + "\n")
+            log("login " + username)
+
+        def pre_process_command(self, line, cmd, arg):
+            log("PASS ***" if cmd == "PASS" else line)
+            super().pre_process_command(line, cmd, arg)
 
     handler = TestFTPHandler
     handler.authorizer = authorizer
