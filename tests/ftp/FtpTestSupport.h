@@ -5,6 +5,7 @@
 #include "ftp/cFTP.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 #include <arpa/inet.h>
@@ -36,6 +37,17 @@ inline QByteArray readAll(const QString& path) {
 inline bool writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Removes everything inside a folder, so that each test starts from the same server home.
+inline void emptyFolder(const QString& path) {
+    for (const QFileInfo& entry :
+         QDir(path).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        if (entry.isDir() && !entry.isSymLink())
+            QDir(entry.filePath()).removeRecursively();
+        else
+            QFile::remove(entry.filePath());
+    }
 }
 
 inline QString hex(std::int32_t number) {

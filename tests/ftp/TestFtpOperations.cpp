@@ -56,13 +56,7 @@ void TestFtpOperations::init() {
 void TestFtpOperations::cleanup() {
     m_ftp.reset();
     // Each test starts from the home with only pub (empty) and a.txt.
-    const QDir pub(m_server.pathOf(QStringLiteral("pub")));
-    for (const QFileInfo& entry : pub.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-        if (entry.isDir())
-            QDir(entry.filePath()).removeRecursively();
-        else
-            QFile::remove(entry.filePath());
-    }
+    emptyFolder(m_server.pathOf(QStringLiteral("pub")));
 }
 
 void TestFtpOperations::operationsWhileNotConnectedRaise_data() {
