@@ -53,6 +53,9 @@ def main():
             super().handle_read()
             self._check()
 
+        # pyftpdlib's event loop calls this name, bound to the base class's reader.
+        handle_read_event = handle_read
+
         def send(self, data):
             result = super().send(data)
             self._check()
