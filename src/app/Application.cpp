@@ -2,7 +2,10 @@
 
 #include "BoxMessages.h"
 #include "FMain.h"
+#include "backup/FEventRunner.h"
 #include "common/Error.h"
+#include "ftp/cFTP.h"
+#include "schedule/SchedulerTick.h"
 #include "store/DbConnection.h"
 #include "store/SessionStore.h"
 #include "store/SessionView.h"
@@ -47,6 +50,13 @@ int Application::start() {
     } else {
         m_messages = std::make_unique<BoxMessages>();
     }
-    m_main = std::make_unique<FMain>(std::function<void()>(), !m_headless);
+    const FtpFactory ftpFactory = [] {
+        return std::make_unique<cFTP>();
+    };
+    m_runner = std::make_unique<FEventRunner>(*m_settings, ftpFactory, m_clock, m_programDir,
+                                              m_headless ? FEventRunner::Display::Headless
+                                                         : FEventRunner::Display::Windows);
+    m_tick = std::make_unique<SchedulerTick>(*m_store, m_clock, *m_messages, *m_runner);
+    m_main = std::make_unique<FMain>([this] { m_tick->tick(); }, !m_headless);
     return -1;
 }

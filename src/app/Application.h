@@ -8,6 +8,8 @@
 #include <memory>
 
 class FMain;
+class SchedulerTick;
+class SessionRunner;
 class SessionStore;
 class SessionView;
 class Settings;
@@ -31,6 +33,8 @@ private:
     std::unique_ptr<SessionView> m_tasksView;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<Messages> m_messages;
+    std::unique_ptr<SessionRunner> m_runner;
+    std::unique_ptr<SchedulerTick> m_tick;
     std::unique_ptr<FMain> m_main;
     Clock m_clock = localNow;
 };
