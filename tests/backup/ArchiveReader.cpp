@@ -20,7 +20,7 @@ const ArchiveEntry* ArchiveContents::find(const QString& name) const {
     return nullptr;
 }
 
-ArchiveContents readArchive(const QString& path, bool keepData) {
+ArchiveContents readArchive(const QString& path, ReadData mode) {
     ArchiveContents out;
     int code = 0;
     zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
@@ -43,6 +43,10 @@ ArchiveContents readArchive(const QString& path, bool keepData) {
         entry.compressedSize = st.comp_size;
         entry.method = st.comp_method;
         entry.mtime = st.mtime;
+        if (mode == ReadData::SkipOver4GiB && entry.size > 0xFFFFFFFFu) {
+            out.entries.push_back(std::move(entry));
+            continue;
+        }
         zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
         if (file == nullptr) {
             out.error = QStringLiteral("cannot open entry %1").arg(entry.name);
@@ -51,10 +55,7 @@ ArchiveContents readArchive(const QString& path, bool keepData) {
         }
         zip_int64_t n;
         while ((n = zip_fread(file, buffer.data(), buffer.size())) > 0) {
-            entry.bytesRead += static_cast<quint64>(n);
-            if (keepData) {
-                entry.data.append(buffer.data(), static_cast<qsizetype>(n));
-            }
+            entry.data.append(buffer.data(), static_cast<qsizetype>(n));
         }
         zip_fclose(file);
         if (n < 0) {

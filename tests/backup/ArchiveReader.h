@@ -12,7 +12,6 @@ struct ArchiveEntry {
     QByteArray data; // empty unless read with data
     quint64 size = 0;
     quint64 compressedSize = 0;
-    quint64 bytesRead = 0; // what decompression actually delivered
     int method = 0;
     std::time_t mtime = 0;
 };
@@ -26,5 +25,6 @@ struct ArchiveContents {
     const ArchiveEntry* find(const QString& name) const;
 };
 
-// `keepData` false streams each entry through without keeping it (for very large entries).
-ArchiveContents readArchive(const QString& path, bool keepData = true);
+enum class ReadData { Keep, SkipOver4GiB };
+// With SkipOver4GiB the data of entries past 4 GiB is not read (their names and sizes are).
+ArchiveContents readArchive(const QString& path, ReadData mode = ReadData::Keep);
