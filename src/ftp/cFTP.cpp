@@ -1,13 +1,13 @@
 #include "ftp/cFTP.h"
 
 #include "common/Error.h"
+#include "ftp/DownloadFile.h"
 #include "ftp/FtpListing.h"
 #include "ftp/FtpReplyLog.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 #include <cstdio>
 #include <curl/curl.h>
@@ -85,9 +85,8 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* log) {
     return 0;
 }
 
-size_t writeToSaveFile(char* data, size_t size, size_t count, void* target) {
-    const auto bytes = static_cast<qint64>(size * count);
-    return static_cast<QSaveFile*>(target)->write(data, bytes) == bytes ? size * count : 0;
+size_t writeToDownload(char* data, size_t size, size_t count, void* target) {
+    return static_cast<DownloadFile*>(target)->write(data, size * count) ? size * count : 0;
 }
 
 size_t appendToBuffer(char* data, size_t size, size_t count, void* target) {
@@ -467,21 +466,18 @@ bool cFTP::GetFile(const QString& ServerFileAndPath, const QString& DestinationF
         withName(QStringLiteral("Couldn't Get File %s from Server"), ServerFileAndPath);
     try {
         const auto source = d.resolveFile(ServerFileAndPath);
-        // The download goes to a temporary file that replaces the target only when complete, so
-        // a broken transfer never leaves a truncated file in place of a good one.
-        QSaveFile target(DestinationFileAndPath);
-        target.setDirectWriteFallback(true);
-        if (!source || !target.open(QIODevice::WriteOnly)) {
+        DownloadFile target(DestinationFileAndPath);
+        if (!source || !target.open()) {
             recordCurrentError(FtpError::GetFailed, failure);
             return false;
         }
         d.prepare();
         curl_easy_setopt(d.curl, CURLOPT_URL, d.url(*source, false).constData());
         curl_easy_setopt(d.curl, CURLOPT_TRANSFERTEXT, (TransferType & 3) == Ascii ? 1L : 0L);
-        curl_easy_setopt(d.curl, CURLOPT_WRITEFUNCTION, writeToSaveFile);
+        curl_easy_setopt(d.curl, CURLOPT_WRITEFUNCTION, writeToDownload);
         curl_easy_setopt(d.curl, CURLOPT_WRITEDATA, &target);
         if (d.perform() != CURLE_OK || !target.commit()) {
-            target.cancelWriting();
+            target.discard();
             recordCurrentError(FtpError::GetFailed, failure);
             return false;
         }

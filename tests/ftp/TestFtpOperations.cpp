@@ -160,6 +160,8 @@ void TestFtpOperations::getFileOverwritesLocalFile() {
     QVERIFY(writeAll(target, QByteArray(5000, 'x')));
     QVERIFY(m_ftp->GetFile(QStringLiteral("a.txt"), target, cFTP::Binary));
     QCOMPARE(readAll(target), readAll(m_server.pathOf(QStringLiteral("a.txt"))));
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("overwritten.txt")});
 }
 
 void TestFtpOperations::failedDownloadLeavesLocalFileAlone() {

@@ -1,0 +1,76 @@
+#include "ftp/DownloadFile.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+DownloadFile::DownloadFile(const QString& target)
+    : m_target(QFile::encodeName(target)) {
+}
+
+DownloadFile::~DownloadFile() {
+    discard();
+}
+
+bool DownloadFile::open() {
+    if (m_target.isEmpty())
+        return false;
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+        m_written = m_target + ".part-" + QByteArray::number(::getpid()) + '-' +
+                    QByteArray::number(attempt);
+        m_fd = ::open(m_written.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (m_fd >= 0) {
+        // An overwritten file keeps its permissions.
+        struct stat existing {};
+        if (::stat(m_target.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+            ::fchmod(m_fd, existing.st_mode & 07777);
+        return true;
+    }
+    m_written = m_target;
+    m_direct = true;
+    m_fd = ::open(m_target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return m_fd >= 0;
+}
+
+bool DownloadFile::write(const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t done = ::write(m_fd, data, size);
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+bool DownloadFile::commit() {
+    if (m_fd < 0)
+        return false;
+    const bool closed = ::close(m_fd) == 0;
+    m_fd = -1;
+    if (m_direct)
+        return closed;
+    if (!closed || std::rename(m_written.constData(), m_target.constData()) != 0) {
+        ::unlink(m_written.constData());
+        return false;
+    }
+    return true;
+}
+
+void DownloadFile::discard() {
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
+    if (!m_direct)
+        ::unlink(m_written.constData());
+}
