@@ -1,0 +1,25 @@
+// Packs the given files and folders into one archive the way a session run does.
+//   vestrel_pack_bench ARCHIVE PATH...
+#include "backup/PackFiles.h"
+#include "common/Error.h"
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s ARCHIVE PATH...\n", argv[0]);
+        return 2;
+    }
+    FileSlots fileSlots;
+    for (int i = 2; i < argc; ++i) {
+        fileSlots.set(i - 1, QString::fromLocal8Bit(argv[i]));
+    }
+    try {
+        PackFiles(argc - 2, QString::fromLocal8Bit(argv[1]), fileSlots);
+    } catch (const VError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

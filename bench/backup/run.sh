@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Packing benchmark: Vestrel's packer against Info-ZIP's `zip -r -q` on the same tree.
+# Usage: bench/backup/run.sh BUILD_DIR
+# Targets: time <= 1.0 x zip's, size <= 1.02 x zip's, peak memory < 64 MB.
+set -euo pipefail
+build=$(cd "${1:?usage: run.sh BUILD_DIR}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+packer="$build/bench/backup/vestrel_pack_bench"
+[ -x "$packer" ] || { echo "build $packer first" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+tree="$work/tree"
+mkdir -p "$tree"
+/usr/bin/python3 "$here/make_tree.py" "$tree"
+echo "tree: $(find "$tree" -type f | wc -l) files, $(du -sm "$tree" | cut -f1) MB"
+cat "$tree"/* "$tree"/docs/*/* > /dev/null 2>&1 || true # both runs start from a warm cache
+
+# Best wall time of two runs each, alternating; peak resident memory of the best run.
+measure() { # name, archive, command...
+    local name=$1 archive=$2
+    shift 2
+    rm -f "$archive"
+    /usr/bin/time -f "%e %M" -o "$work/$name.time" "$@"
+    read -r t m < "$work/$name.time"
+    echo "$t $m"
+}
+best() { # "t m" "t m" -> the pair with the lower time
+    if awk -v a="${1% *}" -v b="${2% *}" 'BEGIN{exit !(a<=b)}'; then echo "$1"; else echo "$2"; fi
+}
+cd "$work"
+z1=$(measure zip "$work/zip.zip" zip -r -q "$work/zip.zip" tree)
+v1=$(measure vestrel "$work/vestrel.zip" "$packer" "$work/vestrel.zip" "$tree")
+z2=$(measure zip "$work/zip.zip" zip -r -q "$work/zip.zip" tree)
+v2=$(measure vestrel "$work/vestrel.zip" "$packer" "$work/vestrel.zip" "$tree")
+zb=$(best "$z1" "$z2")
+vb=$(best "$v1" "$v2")
+zsize=$(stat -c %s "$work/zip.zip")
+vsize=$(stat -c %s "$work/vestrel.zip")
+unzip -tqq "$work/vestrel.zip" || { echo "archive does not test clean" >&2; exit 1; }
+
+awk -v zt="${zb% *}" -v zm="${zb#* }" -v vt="${vb% *}" -v vm="${vb#* }" \
+    -v zs="$zsize" -v vs="$vsize" 'BEGIN {
+    printf "zip -r -q : %6.2f s  %8.1f MB  peak %6.1f MB\n", zt, zs / 1048576, zm / 1024
+    printf "vestrel   : %6.2f s  %8.1f MB  peak %6.1f MB\n", vt, vs / 1048576, vm / 1024
+    printf "time ratio %.3f (target <= 1.0), size ratio %.4f (target <= 1.02), peak %.1f MB (target < 64)\n",
+           vt / zt, vs / zs, vm / 1024
+}'
