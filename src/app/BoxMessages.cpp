@@ -6,8 +6,17 @@
 #include <cstdio>
 
 void BoxMessages::show(const QString& text) {
+    const bool impossible = text == QLatin1String("Impossible!");
+    if (impossible && m_impossibleOpen) {
+        return;
+    }
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Vestrel"), text, QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("VestrelMessage"));
+    m_impossibleOpen = m_impossibleOpen || impossible;
     box.exec();
+    if (impossible) {
+        m_impossibleOpen = false;
+    }
 }
 
 void StderrMessages::show(const QString& text) {

@@ -4,9 +4,15 @@
 
 // A modal box titled "Vestrel" with only OK and no icon. Its nested event loop lets timer ticks
 // run while it is open, which the scheduler is built to tolerate.
+//
+// "Impossible!" is not opened on top of itself: a tick running inside that box meets the same
+// session and would otherwise stack a new box every 300 ms until the user answered the first.
 class BoxMessages : public Messages {
 public:
     void show(const QString& text) override;
+
+private:
+    bool m_impossibleOpen = false;
 };
 
 // Without a display nobody can press OK: each message goes to standard error with the time.
