@@ -1,3 +1,4 @@
+#include "AppIcon.h"
 #include "Application.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vestrel"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(appIcon());
 
     Application vestrel(QCoreApplication::applicationDirPath(), headless);
     const int early = vestrel.start();

@@ -1,6 +1,5 @@
 #include "common/DateText.h"
 #include "common/DateTime.h"
-#include "common/Error.h"
 
 #include <QTest>
 
@@ -17,8 +16,6 @@ private slots:
     void parsesDateTexts_data();
     void parsesDateTexts();
     void generalDateTextParsesBackToTheSameSecond();
-    void errorLineText_data();
-    void errorLineText();
 };
 
 void TestDateTime::calendarFields() {
@@ -135,26 +132,6 @@ void TestDateTime::generalDateTextParsesBackToTheSameSecond() {
             QVERIFY2(back && *back == t, qPrintable(generalDateText(t)));
         }
     }
-}
-
-void TestDateTime::errorLineText_data() {
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("negative number as two's complement")
-        << int(0x800407D7u) << "No Host Address Specified!"
-        << "No Host Address Specified! (0x800407D7)";
-    QTest::newRow("positive without leading zeros") << 53 << "Bad"
-                                                    << "Bad (0x35)";
-    QTest::newRow("nothing recorded") << 0 << ""
-                                      << " (0x0)";
-}
-
-void TestDateTime::errorLineText() {
-    QFETCH(int, number);
-    QFETCH(QString, description);
-    QFETCH(QString, expected);
-    QCOMPARE(::errorLineText(ErrorRecord{number, QString(), description}), expected);
 }
 
 QTEST_GUILESS_MAIN(TestDateTime)
