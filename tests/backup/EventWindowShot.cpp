@@ -1,59 +1,39 @@
 // Saves a picture of the event window after a successful upload run, for looking at:
 //   xvfb-run -a event_window_shot out.png
+#include "BackupTestKit.h"
 #include "FtpServer.h"
 #include "TestDatabase.h"
 #include "backup/FEvent.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (argc < 2) {
-        qCritical("usage: event_window_shot out.png");
-        return 2;
-    }
     FtpServer server;
-    if (!server.start()) {
-        qCritical("%s", qPrintable(server.errorString()));
-        return 1;
+    if (argc < 2 || !server.start()) {
+        qCritical("usage: event_window_shot out.png (%s)", qPrintable(server.errorString()));
+        return 2;
     }
     TestDatabase db;
     QTemporaryDir dir;
-    const QStringList files{dir.filePath("Documents"), dir.filePath("Mail/inbox.mbox"),
-                            dir.filePath("notes.txt")};
-    QDir().mkpath(dir.filePath("Documents/2026"));
-    QDir().mkpath(dir.filePath("Mail"));
-    for (const QString& name : {files[1], files[2], dir.filePath("Documents/2026/tax.txt")}) {
-        QFile f(name);
-        if (f.open(QIODevice::WriteOnly)) {
-            f.write("content\n");
-        }
+    for (const char* name : {"Documents/2026/tax.txt", "Mail/inbox.mbox", "notes.txt"}) {
+        writeFile(dir.filePath(name), "content\n");
     }
-    const int id =
-        db.addSession("Documents and mail, daily", "2026-12-01 14:30:00", "2026-12-05 14:30:00", 1);
-    for (const QString& file : files) {
-        db.exec(QStringLiteral("insert into files (id, Name) values (%1, '%2')").arg(id).arg(file));
-    }
+    const QString name = QStringLiteral("Documents and mail, daily");
+    const int id = addSession(
+        db, name,
+        {dir.filePath("Documents"), dir.filePath("Mail/inbox.mbox"), dir.filePath("notes.txt")});
     QDir().mkpath(dir.filePath("store"));
     Settings settings(dir.filePath("Vodidore.ini"));
     settings.WriteOption("Store", dir.filePath("store"));
-    settings.WriteOption("isFTP", "1");
-    settings.WriteOption("Ftp", server.host());
-    settings.WriteOption("Port", QString::number(server.port()));
-    settings.WriteOption("User", server.user());
-    settings.WriteOption("Passw", server.password());
-    settings.WriteOption("FTPPAth", "/pub/");
+    switchUploadOn(settings, server);
 
-    const DateTime now = *DateTime::fromParts(2026, 12, 5, 14, 30, 15);
-    FEvent window(SessionRun(
-        settings, [] { return std::make_unique<cFTP>(); }, [now] { return now; },
-        dir.filePath("program")));
+    FEvent window(sessionRun(settings, dir.filePath("program")));
     window.setSessionId(id);
-    window.setTxtEvent("Documents and mail, daily");
+    window.setTxtEvent(name);
     window.show();
     window.LPack();
     if (!QTest::qWaitForWindowExposed(&window)) {

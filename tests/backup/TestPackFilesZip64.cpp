@@ -1,4 +1,4 @@
-#include "ArchiveReader.h"
+#include "BackupTestKit.h"
 #include "backup/PackFiles.h"
 
 #include <QFile>
@@ -10,38 +10,28 @@ class TestPackFilesZip64 : public QObject {
     Q_OBJECT
 
 private slots:
-    void fileOver4GiBIsPacked();
-};
-
-void TestPackFilesZip64::fileOver4GiBIsPacked() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const qint64 size = (qint64(4) << 30) + 12345;
-    {
+    void fileOver4GiBIsPacked() {
+        QTemporaryDir dir;
+        const qint64 size = (qint64(4) << 30) + 12345;
         QFile big(dir.filePath("big.img"));
-        QVERIFY(big.open(QIODevice::WriteOnly));
-        QVERIFY(big.resize(size));
-        QVERIFY(big.seek(size - 4));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(size) && big.seek(size - 4));
         big.write("tail");
+        big.close();
+        QVERIFY(writeFile(dir.filePath("after.txt"), "an entry behind the large one"));
+
+        FileSlots fileSlots;
+        fileSlots.set(1, dir.filePath("big.img"));
+        fileSlots.set(2, dir.filePath("after.txt"));
+        PackFiles(2, dir.filePath("a.zip"), fileSlots);
+
+        const ArchiveContents got = readArchive(dir.filePath("a.zip"), ReadData::SkipOver4GiB);
+        QVERIFY2(got.ok, qPrintable(got.error));
+        QCOMPARE(got.names, (QStringList{"big.img", "after.txt"}));
+        QCOMPARE(got.entries[0].size, quint64(size));
+        // The entry behind it is found past the 4 GiB mark and reads back whole.
+        QCOMPARE(got.entries[1].data, QByteArray("an entry behind the large one"));
     }
-    QFile small(dir.filePath("after.txt"));
-    QVERIFY(small.open(QIODevice::WriteOnly));
-    small.write("an entry behind the large one");
-    small.close();
-
-    FileSlots fileSlots;
-    fileSlots.set(1, dir.filePath("big.img"));
-    fileSlots.set(2, dir.filePath("after.txt"));
-    const QString archive = dir.filePath("a.zip");
-    PackFiles(2, archive, fileSlots);
-
-    const ArchiveContents got = readArchive(archive, ReadData::SkipOver4GiB);
-    QVERIFY2(got.ok, qPrintable(got.error));
-    QCOMPARE(got.names(), (QStringList{"big.img", "after.txt"}));
-    QCOMPARE(got.entries[0].size, quint64(size));
-    // The entry behind it is found past the 4 GiB mark and reads back whole.
-    QCOMPARE(got.entries[1].data, QByteArray("an entry behind the large one"));
-}
+};
 
 QTEST_GUILESS_MAIN(TestPackFilesZip64)
 #include "TestPackFilesZip64.moc"

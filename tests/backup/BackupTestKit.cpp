@@ -1,0 +1,72 @@
+#include "BackupTestKit.h"
+
+#include "FtpServer.h"
+#include "TestDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <zip.h>
+
+bool writeFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+QStringList listing(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+void switchUploadOn(Settings& settings, const FtpServer& server, const QString& ftpPath) {
+    settings.WriteOption("isFTP", "1");
+    settings.WriteOption("Ftp", server.host());
+    settings.WriteOption("Port", QString::number(server.port()));
+    settings.WriteOption("User", server.user());
+    settings.WriteOption("Passw", server.password());
+    settings.WriteOption("FTPPAth", ftpPath);
+}
+
+SessionRun sessionRun(const Settings& settings, const QString& programFolder) {
+    return SessionRun(
+        settings, [] { return std::make_unique<cFTP>(); }, [] { return RunTime; }, programFolder);
+}
+
+int addSession(TestDatabase& db, const QString& name, const QStringList& files, bool hidden) {
+    const int id = db.addSession(name, "2026-12-01 14:30:00", "2026-12-05 14:30:00", 1);
+    db.exec(QStringLiteral("update Tasks set autopack=%1 where id=%2").arg(hidden).arg(id));
+    for (const QString& file : files) {
+        db.exec(QStringLiteral("insert into files (id, Name) values (%1, '%2')").arg(id).arg(file));
+    }
+    return id;
+}
+
+ArchiveContents readArchive(const QString& path, ReadData mode) {
+    ArchiveContents out;
+    int code = 0;
+    zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (zip == nullptr) {
+        out.error = QStringLiteral("cannot open %1 (libzip error %2)").arg(path).arg(code);
+        return out;
+    }
+    out.ok = true;
+    for (zip_uint64_t i = 0; out.ok && i < zip_uint64_t(zip_get_num_entries(zip, 0)); ++i) {
+        zip_stat_t st;
+        out.ok = zip_stat_index(zip, i, 0, &st) == 0;
+        out.error = QStringLiteral("cannot read entry %1 of %2").arg(i).arg(path);
+        if (!out.ok) {
+            break;
+        }
+        out.names << QString::fromUtf8(st.name);
+        ArchiveEntry& entry = out.entries.emplace_back(
+            ArchiveEntry{QString::fromUtf8(st.name), {}, st.size, st.mtime});
+        if (mode == ReadData::Keep || st.size <= 0xFFFFFFFFu) {
+            entry.data.resize(qsizetype(st.size));
+            zip_file_t* file = zip_fopen_index(zip, i, 0);
+            out.ok = file != nullptr &&
+                     zip_fread(file, entry.data.data(), st.size) == zip_int64_t(st.size) &&
+                     zip_fclose(file) == 0;
+        }
+    }
+    zip_discard(zip);
+    return out;
+}

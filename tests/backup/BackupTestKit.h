@@ -1,0 +1,47 @@
+#pragma once
+
+#include "backup/SessionRun.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <ctime>
+#include <vector>
+
+class FtpServer;
+class TestDatabase;
+
+// The moment every test run happens, and the archive name the default pattern gives for it.
+inline const DateTime RunTime = *DateTime::fromParts(2026, 12, 5, 14, 30, 15);
+inline const QString ArchiveName = QStringLiteral("2612051430.zip");
+
+// Writes a file, making its folders first. False when it cannot.
+bool writeFile(const QString& path, const QByteArray& data);
+QStringList listing(const QString& folder);
+// Upload on, to `server` and into its folder `ftpPath`.
+void switchUploadOn(Settings& settings, const FtpServer& server,
+                    const QString& ftpPath = QStringLiteral("/pub/"));
+// A run at RunTime with the real FTP client.
+SessionRun sessionRun(const Settings& settings, const QString& programFolder);
+// A daily session with these files and folders. Returns its id.
+int addSession(TestDatabase& db, const QString& name, const QStringList& files,
+               bool hidden = false);
+
+// A zip archive read back with libzip, as any unzip tool would see it. With SkipOver4GiB the
+// data of entries past 4 GiB is not read.
+struct ArchiveEntry {
+    QString name;
+    QByteArray data;
+    quint64 size = 0;
+    std::time_t mtime = 0;
+};
+struct ArchiveContents {
+    bool ok = false;
+    QString error;
+    QStringList names;
+    std::vector<ArchiveEntry> entries;
+
+    QByteArray data(const QString& name) const { return entries.at(names.indexOf(name)).data; }
+};
+enum class ReadData { Keep, SkipOver4GiB };
+ArchiveContents readArchive(const QString& path, ReadData mode = ReadData::Keep);
