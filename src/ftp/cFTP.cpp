@@ -17,8 +17,6 @@
 namespace {
 
 const QString NotConnectedText = QStringLiteral("Not Connected to FTP Site");
-const QString ChangeWhileConnectedText =
-    QStringLiteral("You cannot change this property while connected to an FTP server");
 const QString Crlf = QStringLiteral("\r\n");
 
 // A server that accepts the connection and then says nothing must not hold the caller for ever.
@@ -143,6 +141,14 @@ QStringList normalisedSegments(const QString& absolutePath) {
 
 QString withName(QString message, const QString& name) {
     return message.replace(QLatin1String("%s"), name);
+}
+
+// The log-on values cannot change while a connection uses them.
+void refuseChangeWhileConnected(bool connected, const QString& source) {
+    if (connected)
+        throw VError(FtpError::LogOnValues, source,
+                     QStringLiteral("You cannot change this property while connected to an FTP "
+                                    "server"));
 }
 
 } // namespace
@@ -327,9 +333,7 @@ QString cFTP::Host() const {
 }
 
 void cFTP::setHost(const QString& sHostName) {
-    if (m_impl->connected)
-        throw VError(FtpError::LogOnValues, QStringLiteral("MelnoFTP:Host_Let"),
-                     ChangeWhileConnectedText);
+    refuseChangeWhileConnected(m_impl->connected, QStringLiteral("MelnoFTP:Host_Let"));
     m_impl->host = sHostName;
 }
 
@@ -338,9 +342,7 @@ QString cFTP::User() const {
 }
 
 void cFTP::setUser(const QString& sUserName) {
-    if (m_impl->connected)
-        throw VError(FtpError::LogOnValues, QStringLiteral("KivoFTP::User_Let"),
-                     ChangeWhileConnectedText);
+    refuseChangeWhileConnected(m_impl->connected, QStringLiteral("KivoFTP::User_Let"));
     m_impl->user = sUserName;
 }
 
@@ -349,9 +351,7 @@ QString cFTP::Password() const {
 }
 
 void cFTP::setPassword(const QString& sPassword) {
-    if (m_impl->connected)
-        throw VError(FtpError::LogOnValues, QStringLiteral("KivoFTP::Password_Let"),
-                     ChangeWhileConnectedText);
+    refuseChangeWhileConnected(m_impl->connected, QStringLiteral("KivoFTP::Password_Let"));
     m_impl->password = sPassword;
 }
 
@@ -360,9 +360,7 @@ int cFTP::Port() const {
 }
 
 void cFTP::setPort(int port) {
-    if (m_impl->connected)
-        throw VError(FtpError::LogOnValues, QStringLiteral("KivoFTP::Port_Let"),
-                     ChangeWhileConnectedText);
+    refuseChangeWhileConnected(m_impl->connected, QStringLiteral("KivoFTP::Port_Let"));
     m_impl->port = port >= 1 && port <= 65535 ? port : 21;
 }
 

@@ -4,10 +4,7 @@
 #include "common/Error.h"
 #include "ftp/cFTP.h"
 
-#include <QByteArray>
 #include <QDir>
-#include <QFile>
-#include <QString>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <optional>
@@ -39,49 +36,47 @@ inline bool writeAll(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// Removes everything inside a folder, so that each test starts from the same server home.
+// Empties a folder, so that each test starts from the same server home.
 inline void emptyFolder(const QString& path) {
-    for (const QFileInfo& entry :
-         QDir(path).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
-        if (entry.isDir() && !entry.isSymLink())
-            QDir(entry.filePath()).removeRecursively();
-        else
-            QFile::remove(entry.filePath());
-    }
+    QDir(path).removeRecursively();
+    QDir().mkpath(path);
 }
 
 inline QString hex(std::int32_t number) {
     return QString::number(static_cast<std::uint32_t>(number), 16);
 }
 
+// The recorded error as "number description", and a raised one as "number source: description",
+// so that one comparison checks all of it.
+inline QString recorded() {
+    return hex(CurrentError().number) + QLatin1Char(' ') + CurrentError().description;
+}
+inline QString described(const std::optional<VError>& error) {
+    return error ? hex(error->number()) + QLatin1Char(' ') + error->source() +
+                       QStringLiteral(": ") + error->description()
+                 : QStringLiteral("nothing raised");
+}
+
 // A socket listening on 127.0.0.1 that never accepts: connections complete in the kernel's
 // backlog and then hear nothing, like a server that hangs before its greeting.
-class SilentListener {
-public:
-    SilentListener()
-        : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+struct SilentListener {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+
+    SilentListener() {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(m_fd, 8) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
+        auto* any = reinterpret_cast<sockaddr*>(&address);
+        if (fd >= 0 && ::bind(fd, any, length) == 0 && ::listen(fd, 8) == 0 &&
+            ::getsockname(fd, any, &length) == 0)
+            port = ntohs(address.sin_port);
     }
     ~SilentListener() { close(); }
-    SilentListener(const SilentListener&) = delete;
-    SilentListener& operator=(const SilentListener&) = delete;
-
-    int port() const { return m_port; }
     void close() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
     }
-
-private:
-    int m_fd;
-    int m_port = 0;
 };

@@ -1,325 +1,284 @@
 #include "FtpTestSupport.h"
+#include "ftp/FtpListing.h"
+#include "ftp/FtpReplyLog.h"
 
 #include <QDir>
 #include <QtTest>
 #include <functional>
+#include <sys/stat.h>
 
-// Transfers, rename, delete and the remote folder of cFTP against a real server.
+using Action = std::function<void(cFTP&)>;
+using Operation = std::function<bool(cFTP&, const QString& local)>;
+using Entries = std::vector<FtpListEntry>;
+Q_DECLARE_METATYPE(Entries)
+
+// Transfers, rename, delete, the remote folder and the listing of cFTP against a real server,
+// and the readers of listing and reply text.
 class TestFtpOperations : public QObject {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
-    void operationsWhileNotConnectedRaise_data();
-    void operationsWhileNotConnectedRaise();
-    void listingWhileNotConnectedRecords();
-    void binaryTransfersKeepEveryByte_data();
-    void binaryTransfersKeepEveryByte();
-    void transferTypeSetsTheWireMode_data();
-    void transferTypeSetsTheWireMode();
-    void getFileOverwritesLocalFile();
-    void failedDownloadLeavesLocalFileAlone();
-    void putFileFailuresRecordWithReply();
-    void relativeNamesFollowCurrentFolder();
-    void directoryChangesFollowTheServer_data();
-    void directoryChangesFollowTheServer();
-    void refusedDirectoryKeepsOldValue();
-    void folderRemovedMeanwhileIsNoticed();
-    void emptyDirectoryIsStoredWithoutAsking();
-    void deleteFile();
-    void deleteMissingFileRecords();
-    void renameFile();
-    void renameMissingFileRaises();
-    void namesWithLineBreaksAreNotSent();
-
-private:
     FtpServer m_server;
-    QString local(const QString& name) const { return m_local->filePath(name); }
-
     std::unique_ptr<QTemporaryDir> m_local;
     std::unique_ptr<cFTP> m_ftp;
-};
 
-void TestFtpOperations::initTestCase() {
-    QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-}
+    QString local(const QString& name) const { return m_local->filePath(name); }
+    QString remote(const QString& name) const { return m_server.pathOf(name); }
 
-void TestFtpOperations::init() {
-    m_local = std::make_unique<QTemporaryDir>();
-    m_ftp = std::make_unique<cFTP>();
-    QVERIFY(logOn(*m_ftp, m_server));
-}
-
-void TestFtpOperations::cleanup() {
-    m_ftp.reset();
+private slots:
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorString())); }
+    void init() {
+        m_local = std::make_unique<QTemporaryDir>();
+        m_ftp = std::make_unique<cFTP>();
+        QVERIFY(logOn(*m_ftp, m_server));
+    }
     // Each test starts from the home with only pub (empty) and a.txt.
-    emptyFolder(m_server.pathOf(QStringLiteral("pub")));
-}
+    void cleanup() {
+        m_ftp.reset();
+        emptyFolder(remote("pub"));
+    }
 
-void TestFtpOperations::operationsWhileNotConnectedRaise_data() {
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<std::function<void(cFTP&)>>("operation");
-    const QString name = QStringLiteral("a.txt");
-    QTest::newRow("GetFile") << QStringLiteral("KivoFTP::GetFile")
-                             << std::function<void(cFTP&)>(
-                                    [=](cFTP& f) { f.GetFile(name, QStringLiteral("/tmp/x")); });
-    QTest::newRow("PutFile") << QStringLiteral("KivoFTP::PutFile")
-                             << std::function<void(cFTP&)>([=](cFTP& f) {
-                                    f.PutFile(QStringLiteral("/etc/hostname"), name);
-                                });
-    QTest::newRow("RenameFile") << QStringLiteral("KivoFTP::RenameFile")
-                                << std::function<void(cFTP&)>(
-                                       [=](cFTP& f) { f.RenameFile(name, QStringLiteral("b")); });
-    QTest::newRow("DeleteFile") << QStringLiteral("KivoFTP::DeleteFile")
-                                << std::function<void(cFTP&)>([=](cFTP& f) { f.DeleteFile(name); });
-    QTest::newRow("Directory") << QStringLiteral("KivoFTP::Directory_Let")
-                               << std::function<void(cFTP&)>(
-                                      [=](cFTP& f) { f.setDirectory(QStringLiteral("pub")); });
-}
+    void whileNotConnectedRaise_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<Action>("operation");
+        // clang-format off
+        QTest::newRow("GetFile") << "GetFile" << Action([](cFTP& f) { f.GetFile("a.txt", "/tmp/x"); });
+        QTest::newRow("PutFile") << "PutFile" << Action([](cFTP& f) { f.PutFile("/etc/hostname", "a.txt"); });
+        QTest::newRow("RenameFile") << "RenameFile" << Action([](cFTP& f) { f.RenameFile("a.txt", "b"); });
+        QTest::newRow("DeleteFile") << "DeleteFile" << Action([](cFTP& f) { f.DeleteFile("a.txt"); });
+        QTest::newRow("Directory") << "Directory_Let" << Action([](cFTP& f) { f.setDirectory("pub"); });
+        QTest::newRow("Disconnect") << "Disconnect" << Action([](cFTP& f) { f.Disconnect(); });
+        // clang-format on
+    }
 
-void TestFtpOperations::operationsWhileNotConnectedRaise() {
-    QFETCH(QString, source);
-    QFETCH(std::function<void(cFTP&)>, operation);
-    cFTP ftp;
-    const auto error = raisedBy([&] { operation(ftp); });
-    QVERIFY(error);
-    QCOMPARE(hex(error->number()), hex(FtpError::NotConnected));
-    QCOMPARE(error->source(), source);
-    QCOMPARE(error->description(), QStringLiteral("Not Connected to FTP Site"));
-    QVERIFY(QFile::exists(m_server.pathOf(QStringLiteral("a.txt"))));
-}
+    void whileNotConnectedRaise() {
+        QFETCH(QString, source);
+        QFETCH(Action, operation);
+        cFTP ftp;
+        QCOMPARE(described(raisedBy([&] { operation(ftp); })),
+                 "800407d5 KivoFTP::" + source + ": Not Connected to FTP Site");
+        // The listing records the same error instead.
+        QString listing = "unset";
+        QVERIFY(!raisedBy([&] { listing = ftp.GetDirectoryList(); }));
+        QCOMPARE(listing, QString());
+        QCOMPARE(recorded(), "800407d5 Not Connected to FTP Site");
+    }
 
-void TestFtpOperations::listingWhileNotConnectedRecords() {
-    cFTP ftp;
-    QString listing = QStringLiteral("unset");
-    QVERIFY(!raisedBy([&] { listing = ftp.GetDirectoryList(); }));
-    QCOMPARE(listing, QString());
-    QCOMPARE(hex(CurrentError().number), hex(FtpError::NotConnected));
-    QCOMPARE(CurrentError().description, QStringLiteral("Not Connected to FTP Site"));
-}
-
-void TestFtpOperations::binaryTransfersKeepEveryByte_data() {
-    QTest::addColumn<int>("type");
-    QTest::newRow("binary") << 2;
-    QTest::newRow("unknown (PutFile's default) is binary") << 0;
-}
-
-void TestFtpOperations::binaryTransfersKeepEveryByte() {
-    QFETCH(int, type);
-    // Every byte value, and line ends of each kind that a text transfer would rewrite.
-    QByteArray bytes;
-    for (int round = 0; round < 3000; ++round) {
+    void binaryTransfersKeepEveryByte() {
+        // Every byte value, and line ends of each kind that a text transfer would rewrite.
+        QByteArray bytes;
         for (int b = 0; b < 256; ++b)
             bytes.append(static_cast<char>(b));
-        bytes.append("\r\n\n\r\r\n");
+        bytes = (bytes + "\r\n\n\r\r\n").repeated(3000);
+        QVERIFY(writeAll(local("sent.bin"), bytes));
+        // Binary, and the unknown type that PutFile takes by default.
+        for (int type : {int(cFTP::Binary), 0}) {
+            QVERIFY(m_ftp->PutFile(local("sent.bin"), "pub/d.bin", type));
+            QCOMPARE(readAll(remote("pub/d.bin")), bytes);
+            QVERIFY(m_ftp->GetFile("pub/d.bin", local("back.bin"), cFTP::Binary));
+            QCOMPARE(readAll(local("back.bin")), bytes);
+            QVERIFY(QFile::remove(local("back.bin")) && QFile::remove(remote("pub/d.bin")));
+        }
     }
-    const QString sent = local(QStringLiteral("sent.bin"));
-    const QString back = local(QStringLiteral("back.bin"));
-    QVERIFY(writeAll(sent, bytes));
-    QVERIFY(m_ftp->PutFile(sent, QStringLiteral("pub/data.bin"), type));
-    QCOMPARE(readAll(m_server.pathOf(QStringLiteral("pub/data.bin"))), bytes);
-    QVERIFY(m_ftp->GetFile(QStringLiteral("pub/data.bin"), back, type == 0 ? 2 : type));
-    QCOMPARE(readAll(back), bytes);
-}
 
-void TestFtpOperations::transferTypeSetsTheWireMode_data() {
-    QTest::addColumn<bool>("upload");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("mode");
-    QTest::newRow("put ASCII") << true << 1 << QStringLiteral("TYPE A");
-    QTest::newRow("put binary") << true << 2 << QStringLiteral("TYPE I");
-    QTest::newRow("put unknown") << true << 0 << QStringLiteral("TYPE I");
-    QTest::newRow("get ASCII") << false << 1 << QStringLiteral("TYPE A");
-    QTest::newRow("get binary") << false << 2 << QStringLiteral("TYPE I");
-}
+    // One control connection serves every call; relative names follow the current folder.
+    void relativeNamesFollowCurrentFolder() {
+        const int logOns = m_server.logOnCount();
+        QVERIFY(writeAll(local("rel.bin"), "relative"));
+        QVERIFY(writeAll(local("got.bin"), QByteArray(5000, 'x')));
+        m_ftp->setDirectory("pub");
+        QVERIFY(m_ftp->PutFile(local("rel.bin"), "rel.bin"));
+        QVERIFY(m_ftp->RenameFile("rel.bin", "new.bin"));
+        QCOMPARE(readAll(remote("pub/new.bin")), QByteArray("relative"));
+        QVERIFY(m_ftp->GetFile("new.bin", local("got.bin")));
+        QCOMPARE(readAll(local("got.bin")), QByteArray("relative"));
+        QVERIFY(m_ftp->DeleteFile("new.bin"));
+        QVERIFY(!QFile::exists(remote("pub/new.bin")));
+        // Absolute names ignore the current folder.
+        QVERIFY(m_ftp->GetFile("/a.txt", local("abs.txt")));
+        QCOMPARE(m_server.logOnCount(), logOns);
+    }
 
-void TestFtpOperations::transferTypeSetsTheWireMode() {
-    QFETCH(bool, upload);
-    QFETCH(int, type);
-    QFETCH(QString, mode);
-    // Text of this platform (LF line ends) arrives unchanged in either mode.
-    const QByteArray text("one\ntwo\n");
-    const QString file = local(QStringLiteral("text.txt"));
-    QVERIFY(writeAll(upload ? file : m_server.pathOf(QStringLiteral("pub/text.txt")), text));
-    QVERIFY(upload ? m_ftp->PutFile(file, QStringLiteral("pub/text.txt"), type)
-                   : m_ftp->GetFile(QStringLiteral("pub/text.txt"), file, type));
-    QCOMPARE(readAll(upload ? m_server.pathOf(QStringLiteral("pub/text.txt")) : file), text);
-    const QStringList sent = m_server.commands();
-    const QString transfer =
-        upload ? QStringLiteral("STOR /pub/text.txt") : QStringLiteral("RETR /pub/text.txt");
-    const qsizetype at = sent.lastIndexOf(transfer);
-    QVERIFY(at > 0);
-    QCOMPARE(sent.mid(0, at).filter(QRegularExpression(QStringLiteral("^TYPE "))).last(), mode);
-}
+    void directoryChangesFollowTheServer_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("listing");
+        const QString pub = "inner@@16";
+        QTest::newRow("backslash is the root") << QStringList{"pub", "\\"} << "pub@@16||a.txt@@128";
+        QTest::newRow("double slash is absolute") << QStringList{"pub", "//pub"} << pub;
+        QTest::newRow("backslash and slash") << QStringList{"\\/pub"} << pub;
+        QTest::newRow("relative steps deeper") << QStringList{"pub", "inner"} << QString();
+        QTest::newRow("parent") << QStringList{"pub/inner", ".."} << pub;
+        // An empty folder is stored without asking: the server stays in pub.
+        QTest::newRow("empty") << QStringList{"pub", ""} << pub;
+    }
 
-void TestFtpOperations::getFileOverwritesLocalFile() {
-    const QString target = local(QStringLiteral("overwritten.txt"));
-    QVERIFY(writeAll(target, QByteArray(5000, 'x')));
-    QVERIFY(m_ftp->GetFile(QStringLiteral("a.txt"), target, cFTP::Binary));
-    QCOMPARE(readAll(target), readAll(m_server.pathOf(QStringLiteral("a.txt"))));
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral("overwritten.txt")});
-}
+    void directoryChangesFollowTheServer() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, listing);
+        QVERIFY(QDir().mkpath(remote("pub/inner")));
+        for (const QString& step : steps) {
+            m_ftp->setDirectory(step);
+            QCOMPARE(CurrentError().number, 0);
+            QCOMPARE(m_ftp->Directory(), step);
+        }
+        QCOMPARE(m_ftp->GetDirectoryList(), listing);
+    }
 
-void TestFtpOperations::failedDownloadLeavesLocalFileAlone() {
-    const QString kept = local(QStringLiteral("kept.txt"));
-    const QString absent = local(QStringLiteral("absent.txt"));
-    QVERIFY(writeAll(kept, "precious"));
-    QVERIFY(!m_ftp->GetFile(QStringLiteral("missing.bin"), kept));
-    QCOMPARE(hex(CurrentError().number), hex(FtpError::GetFailed));
-    QCOMPARE(CurrentError().description,
-             QStringLiteral("Couldn't Get File missing.bin from Server"));
-    QCOMPARE(readAll(kept), QByteArray("precious"));
-    QVERIFY(!m_ftp->GetFile(QStringLiteral("missing.bin"), absent));
-    QVERIFY(!QFile::exists(absent));
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.txt")});
-}
+    // Failures recorded with a failure result: nothing raised, nothing moved, nothing lost.
+    void failuresAreRecorded_data() {
+        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<QString>("error");
+        // clang-format off
+        QTest::newRow("missing folder") << Operation([](cFTP& f, auto) { f.setDirectory("nope\\deeper"); return false; })
+            << "800407d2 Cannot Change Directory to nope/deeper. It either doesn't exist, or is protected";
+        QTest::newRow("a file is no folder") << Operation([](cFTP& f, auto) { f.setDirectory("/a.txt"); return false; })
+            << "800407d2 Cannot Change Directory to /a.txt";
+        QTest::newRow("delete missing") << Operation([](cFTP& f, auto) { return f.DeleteFile("missing.txt"); })
+            << "800407d4 Couldn't Delete File missing.txt from Server";
+        QTest::newRow("get missing") << Operation([](cFTP& f, auto l) { return f.GetFile("missing.bin", l); })
+            << "800407d6 Couldn't Get File missing.bin from Server";
+        QTest::newRow("put refused") << Operation([](cFTP& f, auto l) { return f.PutFile(l, "none/up.bin"); })
+            << "800407d3 Couldn't Put File none/up.bin on Server\r\n550 ";
+        // A line break would end the command and smuggle in a second one.
+        QTest::newRow("line break in a name") << Operation([](cFTP& f, auto) { return f.DeleteFile("x\r\nDELE /a.txt"); })
+            << "800407d4 Couldn't Delete File";
+        QTest::newRow("line break in a folder") << Operation([](cFTP& f, auto) { f.setDirectory("pub\r\nDELE /a.txt"); return false; })
+            << "800407d2 Cannot Change Directory";
+        // clang-format on
+    }
 
-void TestFtpOperations::putFileFailuresRecordWithReply() {
-    const QString file = local(QStringLiteral("up.bin"));
-    QVERIFY(writeAll(file, "data"));
-    // Refused by the server: its reply follows the message.
-    QVERIFY(!m_ftp->PutFile(file, QStringLiteral("no-such-folder/up.bin"), cFTP::Binary));
-    QCOMPARE(hex(CurrentError().number), hex(FtpError::PutOrRenameFailed));
-    const QString refused = CurrentError().description;
-    QVERIFY2(refused.startsWith(
-                 QStringLiteral("Couldn't Put File no-such-folder/up.bin on Server\r\n550 ")),
-             qPrintable(refused));
-    QVERIFY(refused.endsWith(QStringLiteral("\r\n")));
-    // Nothing to send: no reply to quote.
-    QVERIFY(!m_ftp->PutFile(local(QStringLiteral("none.bin")), QStringLiteral("x.bin")));
-    QCOMPARE(hex(CurrentError().number), hex(FtpError::PutOrRenameFailed));
-    QCOMPARE(CurrentError().description, QStringLiteral("Couldn't Put File x.bin on Server\r\n"));
-}
+    void failuresAreRecorded() {
+        QFETCH(Operation, operation);
+        QFETCH(QString, error);
+        QVERIFY(writeAll(local("kept.txt"), "precious"));
+        m_ftp->setDirectory("pub");
+        bool result = true;
+        QVERIFY(!raisedBy([&] { result = operation(*m_ftp, local("kept.txt")); }) && !result);
+        QVERIFY2(recorded().startsWith(error), qPrintable(recorded()));
+        QCOMPARE(m_ftp->Directory(), "pub");
+        QCOMPARE(readAll(local("kept.txt")), QByteArray("precious"));
+        QVERIFY(QFile::exists(remote("a.txt")));
+        // The server's folder did not move either.
+        QVERIFY(writeAll(remote("pub/here.txt"), "x"));
+        QCOMPARE(m_ftp->GetDirectoryList(), "here.txt@@128");
+    }
 
-void TestFtpOperations::relativeNamesFollowCurrentFolder() {
-    const QString file = local(QStringLiteral("rel.bin"));
-    QVERIFY(writeAll(file, "relative"));
-    m_ftp->setDirectory(QStringLiteral("pub"));
-    QVERIFY(m_ftp->PutFile(file, QStringLiteral("rel.bin"), cFTP::Binary));
-    QCOMPARE(readAll(m_server.pathOf(QStringLiteral("pub/rel.bin"))), QByteArray("relative"));
-    QVERIFY(m_ftp->GetFile(QStringLiteral("rel.bin"), local(QStringLiteral("got.bin"))));
-    QCOMPARE(readAll(local(QStringLiteral("got.bin"))), QByteArray("relative"));
-    QVERIFY(m_ftp->DeleteFile(QStringLiteral("rel.bin")));
-    QVERIFY(!QFile::exists(m_server.pathOf(QStringLiteral("pub/rel.bin"))));
-    // Absolute names ignore the current folder.
-    QVERIFY(m_ftp->GetFile(QStringLiteral("/a.txt"), local(QStringLiteral("abs.txt"))));
-}
+    void renameMissingFileRaises() {
+        const QString error = described(raisedBy([&] { m_ftp->RenameFile("nothing.txt", "b"); }));
+        QVERIFY2(error.startsWith("800407d3 KivoFTP::RenameFile: Couldn't Rename File "
+                                  "nothing.txt\r\n5") &&
+                     error.endsWith("\r\n"),
+                 qPrintable(error));
+    }
 
-void TestFtpOperations::directoryChangesFollowTheServer_data() {
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("listing");
-    const QString root = QStringLiteral("pub@@16||a.txt@@128");
-    const QString pub = QStringLiteral("inner@@16");
-    QTest::newRow("backslash is the root")
-        << QStringList{QStringLiteral("pub"), QStringLiteral("\\")} << root;
-    QTest::newRow("double slash is absolute")
-        << QStringList{QStringLiteral("pub"), QStringLiteral("//pub")} << pub;
-    QTest::newRow("backslash and slash") << QStringList{QStringLiteral("\\/pub")} << pub;
-    QTest::newRow("relative steps deeper")
-        << QStringList{QStringLiteral("pub"), QStringLiteral("inner")} << QString();
-    QTest::newRow("parent") << QStringList{QStringLiteral("pub/inner"), QStringLiteral("..")}
-                            << pub;
-}
+    void folderRemovedMeanwhileIsNoticed() {
+        QVERIFY(QDir().mkpath(remote("pub/gone")));
+        m_ftp->setDirectory("/pub/gone");
+        QVERIFY(QDir().rmdir(remote("pub/gone")));
+        const auto error = raisedBy([&] { m_ftp->GetDirectoryList(QString(), "*.zip"); });
+        QVERIFY(error && error->number() != 0);
+        QCOMPARE(error->description(), "Error looking at directory \\*.zip");
+        // The same folder again must be asked of the server, not taken from the last request.
+        m_ftp->setDirectory("/pub/gone");
+        QCOMPARE(hex(CurrentError().number), hex(FtpError::ChangeDirFailed));
+    }
 
-void TestFtpOperations::directoryChangesFollowTheServer() {
-    QFETCH(QStringList, steps);
-    QFETCH(QString, listing);
-    QVERIFY(QDir().mkpath(m_server.pathOf(QStringLiteral("pub/inner"))));
-    for (const QString& step : steps) {
-        m_ftp->setDirectory(step);
+    void listing_data() {
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("listing");
+        // clang-format off
+        // The server lists folders first; a client that sorted by name would put a.txt first.
+        QTest::newRow("home in server order") << "" << "" << "" << "pub@@16||a.txt@@128";
+        QTest::newRow("empty folder") << "pub/empty" << "" << "" << "";
+        QTest::newRow("read-only marks") << "/pub/modes" << "" << "" << "locked@@17||open@@16||fixed.txt@@1||free.txt@@128";
+        QTest::newRow("folder argument") << "" << "pub/modes" << "*.txt" << "fixed.txt@@1||free.txt@@128";
+        QTest::newRow("exact name") << "" << "" << "pub" << "pub@@16";
+        QTest::newRow("nothing matches") << "" << "" << "*.zip" << "";
+        QTest::newRow("missing folder argument") << "" << "nope" << "" << "pub@@16||a.txt@@128";
+        // clang-format on
+    }
+
+    void listing() {
+        QFETCH(QString, directory);
+        QFETCH(QString, folder);
+        QFETCH(QString, filter);
+        QFETCH(QString, listing);
+        for (const char* path : {"pub/empty", "pub/modes/locked", "pub/modes/open"})
+            QVERIFY(QDir().mkpath(remote(path)));
+        QVERIFY(writeAll(remote("pub/modes/fixed.txt"), "x"));
+        QVERIFY(writeAll(remote("pub/modes/free.txt"), "x"));
+        QCOMPARE(::chmod(qPrintable(remote("pub/modes/locked")), 0555), 0);
+        QCOMPARE(::chmod(qPrintable(remote("pub/modes/fixed.txt")), 0444), 0);
+        m_ftp->setDirectory(directory);
+        QString text = "unset";
+        QVERIFY(!raisedBy([&] { text = m_ftp->GetDirectoryList(folder, filter); }));
+        QCOMPARE(text, listing);
         QCOMPARE(CurrentError().number, 0);
-        QCOMPARE(m_ftp->Directory(), step);
+        QCOMPARE(m_ftp->Directory(), directory);
     }
-    QCOMPARE(m_ftp->GetDirectoryList(), listing);
-}
 
-void TestFtpOperations::refusedDirectoryKeepsOldValue() {
-    m_ftp->setDirectory(QStringLiteral("pub"));
-    QVERIFY(!raisedBy([&] { m_ftp->setDirectory(QStringLiteral("nope\\deeper")); }));
-    QCOMPARE(hex(CurrentError().number), hex(FtpError::ChangeDirFailed));
-    QCOMPARE(
-        CurrentError().description,
-        QStringLiteral(
-            "Cannot Change Directory to nope/deeper. It either doesn't exist, or is protected"));
-    QCOMPARE(m_ftp->Directory(), QStringLiteral("pub"));
-    // A file is no folder either.
-    m_ftp->setDirectory(QStringLiteral("/a.txt"));
-    QCOMPARE(hex(CurrentError().number), hex(FtpError::ChangeDirFailed));
-    QCOMPARE(m_ftp->Directory(), QStringLiteral("pub"));
-    // The server's folder did not move: pub is still listed.
-    QVERIFY(writeAll(m_server.pathOf(QStringLiteral("pub/here.txt")), "x"));
-    QCOMPARE(m_ftp->GetDirectoryList(), QStringLiteral("here.txt@@128"));
-}
+    void serverWithoutMlsdIsListedWithList() {
+        FtpServer old;
+        QVERIFY2(old.start({.mlsd = false}), qPrintable(old.errorString()));
+        QVERIFY(QDir().mkpath(old.pathOf("locked")));
+        QCOMPARE(::chmod(qPrintable(old.pathOf("locked")), 0555), 0);
+        cFTP ftp;
+        QVERIFY(logOn(ftp, old));
+        // This server sorts LIST output by name.
+        QCOMPARE(ftp.GetDirectoryList(), "a.txt@@128||locked@@17||pub@@16");
+    }
 
-void TestFtpOperations::folderRemovedMeanwhileIsNoticed() {
-    QVERIFY(QDir().mkpath(m_server.pathOf(QStringLiteral("pub/gone"))));
-    m_ftp->setDirectory(QStringLiteral("/pub/gone"));
-    QCOMPARE(CurrentError().number, 0);
-    QVERIFY(QDir().rmdir(m_server.pathOf(QStringLiteral("pub/gone"))));
-    // The same folder again must be asked of the server, not taken from the last request.
-    m_ftp->setDirectory(QStringLiteral("/pub/gone"));
-    QCOMPARE(hex(CurrentError().number), hex(FtpError::ChangeDirFailed));
-}
+    void listingLines_data() {
+        QTest::addColumn<bool>("mlsd");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<Entries>("expected");
+        // clang-format off
+        QTest::newRow("MLSD permissions only") << true << QByteArray("type=file;perm=r; locked\r\ntype=file;perm=adfrw; open\r\ntype=dir;perm=el; shut\r\ntype=dir;perm=elcmp; wide\r\n")
+            << Entries({{"locked", 1}, {"open", 128}, {"shut", 17}, {"wide", 16}});
+        QTest::newRow("MLSD own and parent folder skipped") << true << QByteArray("type=cdir; .\r\ntype=pdir; ..\r\ntype=Dir; x\r\n") << Entries({{"x", 16}});
+        QTest::newRow("MLSD names keep blanks and semicolons") << true << QByteArray("type=file;size=3; my file; v2.txt\n") << Entries({{"my file; v2.txt", 128}});
+        QTest::newRow("MLSD links count as files") << true << QByteArray("type=OS.unix=slink:/x; link\r\n") << Entries({{"link", 128}});
+        QTest::newRow("LIST unix") << false << QByteArray("total 8\r\ndr-xr-xr-x   2 owner group     4096 Jan 01  2023 locked\r\n"
+            "-r--r--r--   1 owner group        3 Mar 15 09:41 read only.txt\r\ndrwxr-xr-x   2 owner group     4096 Jan 01 12:00 .\r\n")
+            << Entries({{"locked", 17}, {"read only.txt", 1}});
+        QTest::newRow("LIST unix without group and with a link") << false
+            << QByteArray("-rw-r--r-- 1 ftp 27 Mar 15 09:41 a.txt\nlrwxrwxrwx 1 ftp ftp 5 Mar 15 09:41 latest -> a.txt\n")
+            << Entries({{"a.txt", 128}, {"latest", 128}});
+        QTest::newRow("LIST dos") << false << QByteArray("03-15-23  09:41AM       <DIR>          pub\r\n03-15-2023  09:41PM                27 a b.txt\r\n")
+            << Entries({{"pub", 16}, {"a b.txt", 128}});
+        // clang-format on
+    }
 
-void TestFtpOperations::emptyDirectoryIsStoredWithoutAsking() {
-    m_ftp->setDirectory(QStringLiteral("pub"));
-    m_ftp->setDirectory(QString());
-    QCOMPARE(CurrentError().number, 0);
-    QCOMPARE(m_ftp->Directory(), QString());
-    // The server stays in pub.
-    QCOMPARE(m_ftp->GetDirectoryList(), QString());
-}
+    void listingLines() {
+        QFETCH(bool, mlsd);
+        QFETCH(QByteArray, body);
+        QFETCH(Entries, expected);
+        QCOMPARE(mlsd ? parseMlsdListing(body) : parseListListing(body), expected);
+    }
 
-void TestFtpOperations::deleteFile() {
-    QVERIFY(writeAll(m_server.pathOf(QStringLiteral("pub/doomed.txt")), "x"));
-    QVERIFY(m_ftp->DeleteFile(QStringLiteral("/pub/doomed.txt")));
-    QCOMPARE(CurrentError().number, 0);
-    QVERIFY(!QFile::exists(m_server.pathOf(QStringLiteral("pub/doomed.txt"))));
-}
+    void replyText_data() {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<QString>("folder");
+        // clang-format off
+        QTest::newRow("several lines, split anywhere") << QList<QByteArray>{"530-Not logged in.\r\n530-Sec", "ond line\r\n", "530 End.\r\n"}
+            << "530-Not logged in.\r\n530-Second line\r\n530 End." << QString();
+        QTest::newRow("success is no refusal") << QList<QByteArray>{"550 Bad.\r\n", "257 \"/a \"\"b\"\"\" is current.\r\n"} << QString() << "/a \"b\"";
+        // clang-format on
+    }
 
-void TestFtpOperations::deleteMissingFileRecords() {
-    bool deleted = true;
-    QVERIFY(!raisedBy([&] { deleted = m_ftp->DeleteFile(QStringLiteral("pub/missing.txt")); }));
-    QVERIFY(!deleted);
-    QCOMPARE(hex(CurrentError().number), hex(FtpError::DeleteFailed));
-    QCOMPARE(CurrentError().description,
-             QStringLiteral("Couldn't Delete File pub/missing.txt from Server"));
-}
-
-void TestFtpOperations::renameFile() {
-    QVERIFY(writeAll(m_server.pathOf(QStringLiteral("pub/old.txt")), "moved"));
-    m_ftp->setDirectory(QStringLiteral("pub"));
-    QVERIFY(m_ftp->RenameFile(QStringLiteral("old.txt"), QStringLiteral("new.txt")));
-    QVERIFY(!QFile::exists(m_server.pathOf(QStringLiteral("pub/old.txt"))));
-    QCOMPARE(readAll(m_server.pathOf(QStringLiteral("pub/new.txt"))), QByteArray("moved"));
-}
-
-void TestFtpOperations::renameMissingFileRaises() {
-    clearCurrentError();
-    const auto error = raisedBy(
-        [&] { m_ftp->RenameFile(QStringLiteral("nothing.txt"), QStringLiteral("other.txt")); });
-    QVERIFY(error);
-    QCOMPARE(hex(error->number()), hex(FtpError::PutOrRenameFailed));
-    QCOMPARE(error->source(), QStringLiteral("KivoFTP::RenameFile"));
-    QVERIFY2(
-        error->description().startsWith(QStringLiteral("Couldn't Rename File nothing.txt\r\n5")),
-        qPrintable(error->description()));
-    QVERIFY(error->description().endsWith(QStringLiteral("\r\n")));
-    QCOMPARE(CurrentError().number, 0);
-}
-
-void TestFtpOperations::namesWithLineBreaksAreNotSent() {
-    // A line break would end the command and smuggle in a second one.
-    QVERIFY(!m_ftp->DeleteFile(QStringLiteral("x\r\nDELE a.txt")));
-    QCOMPARE(hex(CurrentError().number), hex(FtpError::DeleteFailed));
-    m_ftp->setDirectory(QStringLiteral("pub\r\nDELE /a.txt"));
-    QCOMPARE(hex(CurrentError().number), hex(FtpError::ChangeDirFailed));
-    QVERIFY(QFile::exists(m_server.pathOf(QStringLiteral("a.txt"))));
-}
+    void replyText() {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(QString, refusal);
+        QFETCH(QString, folder);
+        FtpReplyLog log;
+        for (const QByteArray& chunk : chunks)
+            log.feed(chunk.constData(), static_cast<std::size_t>(chunk.size()));
+        QCOMPARE(log.refusal().value_or(QString()), refusal);
+        QCOMPARE(log.reportedFolder().value_or(QString()), folder);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestFtpOperations)
 #include "TestFtpOperations.moc"
