@@ -65,8 +65,22 @@ void SchedulerTick::reportError(const QString& source, const QString& descriptio
 }
 
 void SchedulerTick::runTick() {
-    // The tick's own reading of all sessions, in schedule order; nothing of it stays open.
-    std::vector<BackupSession> rows = m_store.allSessions();
+    // A session is stale when its time lies more than a minute in the past; "now" is read afresh.
+    const auto isStale = [this](const BackupSession& row) {
+        return row.ntime && *row.ntime < m_clock().addMinutes(-1);
+    };
+
+    // The tick's own reading of the sessions, in schedule order, as far as it needs them: the
+    // stale ones, the first that is not, and those sharing its time. The read is closed before
+    // anything can show a message.
+    std::vector<BackupSession> rows;
+    m_store.readSessionsWhile([&](const BackupSession& row) {
+        if (!rows.empty() && !isStale(rows.back()) && row.ntime != rows.back().ntime) {
+            return false;
+        }
+        rows.push_back(row);
+        return true;
+    });
 
     // Stale pass: sessions more than a minute past their time move on to their next run without
     // running. The new values are all computed before any is written, because computing one may
@@ -74,7 +88,7 @@ void SchedulerTick::runTick() {
     std::vector<BackupSession> moved;
     auto current = rows.begin();
     for (; current != rows.end(); ++current) {
-        if (!current->ntime || !(*current->ntime < m_clock().addMinutes(-1))) {
+        if (!isStale(*current)) {
             break;
         }
         const BackupSession before = *current;

@@ -92,6 +92,14 @@ std::vector<BackupSession> SessionStore::allSessions() const {
     return readSessions(q);
 }
 
+void SessionStore::readSessionsWhile(
+    const std::function<bool(const BackupSession&)>& wanted) const {
+    QSqlQuery q = run(m_db, SelectAll, {}, QStringLiteral("SessionStore::readSessionsWhile"));
+    const Columns columns(q.record());
+    while (q.next() && wanted(columns.read(q))) {
+    }
+}
+
 std::optional<BackupSession> SessionStore::session(int id) const {
     QSqlQuery q = run(m_db, QStringLiteral("select * from Tasks where id=?"), {id},
                       QStringLiteral("SessionStore::session"));

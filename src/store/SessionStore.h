@@ -4,6 +4,7 @@
 
 #include <QSqlDatabase>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -16,6 +17,9 @@ public:
     // All sessions by next run time, then name: sessions never saved (no next run time) first,
     // names without regard to case.
     std::vector<BackupSession> allSessions() const;
+    // The same order, read one row at a time until `wanted` returns false; the rows behind it
+    // are never converted. Nothing may show a message from inside `wanted`: the read is open.
+    void readSessionsWhile(const std::function<bool(const BackupSession&)>& wanted) const;
     std::optional<BackupSession> session(int id) const;
 
     // The first session, in the order above, whose name is the empty text: an Add that was
