@@ -18,7 +18,6 @@ class TestStartup : public QObject {
 private slots:
     void secondStartEndsSilently();
     void missingDatabaseEndsStartUp();
-    void foreignFileEndsStartUp();
     void mainWindowTimerAndExit();
 
 private:
@@ -88,22 +87,6 @@ void TestStartup::missingDatabaseEndsStartUp() {
     const QString dbPath = dir.filePath(QStringLiteral("vestrel.mdb"));
     QVERIFY2(err.contains(dbPath), qPrintable(err));
     QVERIFY(!QFile::exists(dbPath));
-}
-
-void TestStartup::foreignFileEndsStartUp() {
-    QTemporaryDir dir;
-    const QString exe = installCopy(dir);
-    const QString dbPath = dir.filePath(QStringLiteral("vestrel.mdb"));
-    QFile f(dbPath);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(4096, 'x'));
-    f.close();
-    QProcess p;
-    p.setProcessEnvironment(headlessEnvironment(dir));
-    p.start(exe, {});
-    QVERIFY(p.waitForFinished(10000));
-    QCOMPARE(p.exitCode(), 1);
-    QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(dbPath));
 }
 
 void TestStartup::mainWindowTimerAndExit() {
