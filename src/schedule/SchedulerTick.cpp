@@ -4,6 +4,7 @@
 #include "common/DatePattern.h"
 #include "common/Error.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -73,14 +74,18 @@ void SchedulerTick::runTick() {
     // The tick's own reading of the sessions, in schedule order, as far as it needs them: the
     // stale ones, the first that is not, and those sharing its time. The read is closed before
     // anything can show a message.
-    std::vector<BackupSession> rows;
-    m_store.readSessionsWhile([&](const BackupSession& row) {
-        if (!rows.empty() && !isStale(rows.back()) && row.ntime != rows.back().ntime) {
-            return false;
-        }
-        rows.push_back(row);
-        return true;
-    });
+    const auto readLeadingSessions = [&] {
+        std::vector<BackupSession> rows;
+        m_store.readSessionsWhile([&](const BackupSession& row) {
+            if (!rows.empty() && !isStale(rows.back()) && row.ntime != rows.back().ntime) {
+                return false;
+            }
+            rows.push_back(row);
+            return true;
+        });
+        return rows;
+    };
+    std::vector<BackupSession> rows = readLeadingSessions();
 
     // Stale pass: sessions more than a minute past their time move on to their next run without
     // running. The new values are all computed before any is written, because computing one may
@@ -105,6 +110,11 @@ void SchedulerTick::runTick() {
             m_store.updateSchedule(row);
         }
         transaction.commit();
+        // A session moved on may have landed in the current minute, beside the first one that
+        // was not stale. Left out of this minute's group it would never run in it: the minute is
+        // marked started. Reading again gives it its place in the group.
+        rows = readLeadingSessions();
+        current = std::find_if_not(rows.begin(), rows.end(), isStale);
     }
     if (current == rows.end()) {
         return;

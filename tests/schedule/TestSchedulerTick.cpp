@@ -90,6 +90,9 @@ private slots:
         QTest::newRow("nothing changed, nothing written") << Case{{{"once", "2004-01-10 06:00:00", "2004-01-10 06:00:00", 0}, {"no weekday", "2004-08-02 09:30:00", "1899-12-30 00:00:00", 1, 0, 0},
             {"second week", "2004-08-03 20:00:00", "2004-08-10 20:00:00", 2, 2}, {"future", "2004-08-02 09:30:00", "2004-08-12 09:30:00"}}, QStringList(3, "2004-08-12 08:00:00"), "", 0,
             none, "2004-01-10 06:00:00 0, 1899-12-30 00:00:00 0, 2004-08-10 20:00:00 2, 2004-08-12 09:30:00 0", 0};
+        // S, left over the weekend, moves on into the very minute of G: it runs with G's group.
+        QTest::newRow("moved into the due minute joins its group") << Case{{{"S", "2004-08-02 10:00:00", "2004-08-14 10:00:00"}, {"G", "2004-08-02 10:00:00", "2004-08-16 10:00:00", 1, 0, 62}},
+            {"2004-08-16 10:00:20"}, "", 0, {"run G", Complete, "run S", Complete}, "2004-08-16 10:00:00 0, 2004-08-16 10:00:00 0", 1};
         QTest::newRow("a late row written once") << Case{{{"late", "2004-08-02 07:00:00", "2004-08-11 07:00:00"}}, QStringList(2, "2004-08-12 08:00:00"), "", 0, none, "2004-08-13 07:00:00 0", 1};
         // clang-format on
     }
