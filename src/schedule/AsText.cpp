@@ -24,6 +24,9 @@ QString trimBlanks(const QString& text) {
 QString title(const QString& name) {
     QString s = name;
     s.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    // Titles typed on this desktop break lines with a bare line feed.
+    s.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    s.replace(QLatin1Char('\r'), QLatin1Char(' '));
     s = trimBlanks(s);
     if (s.size() > LongestTitle) {
         qsizetype keep = LongestTitle;

@@ -48,6 +48,7 @@ private slots:
         QTest::newRow("61 characters are cut") << Case{sixty + "!", 0, at0930, sixty + " ...  [One Time]"};
         QTest::newRow("70 characters") << Case{QString(70, 'a'), 3, fifth, QString(60, 'a') + " ...  [05]"};
         QTest::newRow("line breaks become blanks") << Case{"Home\r\nand\r\nwork", 0, at0930, "Home and work [One Time]"};
+        QTest::newRow("bare line feeds too") << Case{"Home\nand\nwork\n", 0, at0930, "Home and work [One Time]"};
         QTest::newRow("daily without a date") << Case{"Mail", 1, QString(), "", 127};
         QTest::newRow("weekly without a week") << Case{"Photos", 2, tuesday, "", 0, std::nullopt};
         QTest::newRow("editor's weekday captions") << Case{"Mail", 1, tuesday, "Mail [20:00 (So,Mo)]", 3, 0, en, de};
