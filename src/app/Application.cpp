@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <cstdio>
+#include <cstdlib>
 
 Application::Application(QString programDir, bool headless)
     : m_programDir(std::move(programDir))
@@ -58,5 +59,14 @@ int Application::start() {
                                                          : FEventRunner::Display::Windows);
     m_tick = std::make_unique<SchedulerTick>(*m_store, m_clock, *m_messages, *m_runner);
     m_main = std::make_unique<FMain>([this] { m_tick->tick(); }, !m_headless);
+    m_main->setExitHandler([this] {
+        // Exit ends the process at once: leaving the event loop would let a tick that waits in
+        // a message box go on to run the rest of its group first. Nothing is half-written here:
+        // database writes and settings are complete before any message or menu can show.
+        m_lock->unlock();
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(0);
+    });
     return -1;
 }

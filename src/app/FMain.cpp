@@ -27,7 +27,9 @@ FMain::FMain(std::function<void()> tick, bool withTrayIcon, QWidget* parent)
     connect(addItem("mnuExit", QStringLiteral("Exit")), &QAction::triggered, this,
             &FMain::exitProgram);
 
-    if (withTrayIcon && QSystemTrayIcon::isSystemTrayAvailable()) {
+    // Created even when no tray runs yet (a session just logging in): the icon docks once one
+    // appears.
+    if (withTrayIcon) {
         m_tray = new QSystemTrayIcon{QApplication::windowIcon(), this};
         m_tray->setToolTip(QStringLiteral("Vestrel"));
         connect(m_tray, &QSystemTrayIcon::activated, this,
@@ -62,8 +64,16 @@ void FMain::removeTrayIcon() {
     }
 }
 
+void FMain::setExitHandler(std::function<void()> exitProcess) {
+    m_exitProcess = std::move(exitProcess);
+}
+
 void FMain::exitProgram() {
     m_timer->stop();
     removeTrayIcon();
-    QApplication::exit(0);
+    if (m_exitProcess) {
+        m_exitProcess();
+    } else {
+        QApplication::exit(0);
+    }
 }

@@ -18,6 +18,8 @@ public:
     QTimer* timer() const { return m_timer; }
     QMenu* menu() const { return m_pad; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
+    // What ends the process after Exit; leaving the event loop when none is set.
+    void setExitHandler(std::function<void()> exitProcess);
 
 signals:
     void openRequested();
@@ -31,6 +33,7 @@ private:
     void removeTrayIcon();
 
     std::function<void()> m_tick;
+    std::function<void()> m_exitProcess;
     QTimer* m_timer = nullptr;
     QMenu* m_pad = nullptr;
     QSystemTrayIcon* m_tray = nullptr;

@@ -109,6 +109,11 @@ void TestStartup::mainWindowTimerAndExit() {
     QTimer::singleShot(0, exit, &QAction::trigger);
     QCOMPARE(QApplication::exec(), 0);
     QVERIFY(!main.timer()->isActive());
+
+    bool ended = false;
+    main.setExitHandler([&] { ended = true; });
+    exit->trigger();
+    QVERIFY(ended);
 }
 
 QTEST_MAIN(TestStartup)
