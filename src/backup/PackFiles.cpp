@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
@@ -182,6 +183,9 @@ struct ZipPacker::Impl {
     zip_t* zip = nullptr;
     QString archivePath;
     QString failedPath;
+    // Top-level names this packing has given out; a later file or folder of the same name gets
+    // a number instead of replacing the earlier one.
+    std::set<QString> topLevelNames;
 
     ~Impl() { discard(); }
 
@@ -191,6 +195,21 @@ struct ZipPacker::Impl {
             zip = nullptr;
         }
         failedPath.clear();
+        topLevelNames.clear();
+    }
+
+    // "report.txt", then "report (2).txt", "report (3).txt"; a folder "Documents (2)".
+    QString takeTopLevelName(const QString& name, bool folder) {
+        if (name.isEmpty()) {
+            return name;
+        }
+        const qsizetype dot = folder ? -1 : name.lastIndexOf(QLatin1Char('.'));
+        const qsizetype cut = dot > 0 ? dot : name.size(); // ".profile" has no extension
+        QString taken = name;
+        for (int n = 2; !topLevelNames.insert(taken).second; ++n) {
+            taken = name.left(cut) + QStringLiteral(" (%1)").arg(n) + name.mid(cut);
+        }
+        return taken;
     }
 
     void open(const QString& path) {
@@ -205,6 +224,7 @@ struct ZipPacker::Impl {
         }
         archivePath = path;
         failedPath.clear();
+        topLevelNames.clear();
     }
 
     [[noreturn]] void raiseZipError(const QString& what) {
@@ -293,9 +313,12 @@ struct ZipPacker::Impl {
                   });
         const QString prefix = name.isEmpty() ? QString() : name + QLatin1Char('/');
         for (const fs::directory_entry& child : children) {
-            const QString childName = prefix + nativeToText(child.path().filename());
             std::error_code statError;
             const fs::file_status status = child.status(statError);
+            const QString childName = name.isEmpty() // the root: its children are the top level
+                                          ? takeTopLevelName(nativeToText(child.path().filename()),
+                                                             fs::is_directory(status))
+                                          : prefix + nativeToText(child.path().filename());
             if (fs::is_regular_file(status)) {
                 addFile(child.path(), childName);
             } else if (fs::is_directory(status)) {
@@ -316,10 +339,10 @@ struct ZipPacker::Impl {
         std::error_code ec;
         const fs::file_status status = fs::status(native, ec);
         if (fs::is_regular_file(status)) {
-            addFile(native, QFileInfo(cleaned).fileName());
+            addFile(native, takeTopLevelName(QFileInfo(cleaned).fileName(), false));
         } else if (fs::is_directory(status)) {
             // Paths inside the archive start at the folder's own name.
-            addFolder(native, QFileInfo(cleaned).fileName());
+            addFolder(native, takeTopLevelName(QFileInfo(cleaned).fileName(), true));
         } else if (!fs::exists(status)) {
             raise(QStringLiteral("Cannot pack '%1': %2")
                       .arg(path, ec ? QString::fromStdString(ec.message())
@@ -336,6 +359,7 @@ struct ZipPacker::Impl {
         if (zip_close(zip) == 0) {
             zip = nullptr;
             failedPath.clear();
+            topLevelNames.clear();
             return;
         }
         const QString reason = QString::fromLocal8Bit(zip_strerror(zip));

@@ -24,6 +24,8 @@ private:
 // Modification times are kept. Nothing is read before close(): it reads every file once,
 // streaming, and replaces the archive in one step, so a failure leaves the old archive (or none)
 // and no partial file. Entries of an existing archive are kept unless a new one has their name.
+// Within one packing a file or folder whose name an earlier one took is stored numbered
+// ("report (2).txt", "Documents (2)/"), so that neither is lost.
 class ZipPacker {
 public:
     ZipPacker();

@@ -57,6 +57,7 @@ ArchiveContents readArchive(const QString& path, ReadData mode) {
             break;
         }
         out.names << QString::fromUtf8(st.name);
+        out.rawNames << QByteArray(zip_get_name(zip, i, ZIP_FL_ENC_RAW));
         ArchiveEntry& entry = out.entries.emplace_back(
             ArchiveEntry{QString::fromUtf8(st.name), {}, st.size, st.mtime});
         if (mode == ReadData::Keep || st.size <= 0xFFFFFFFFu) {

@@ -39,6 +39,7 @@ struct ArchiveContents {
     bool ok = false;
     QString error;
     QStringList names;
+    QList<QByteArray> rawNames; // as stored, whatever their encoding
     std::vector<ArchiveEntry> entries;
 
     QByteArray data(const QString& name) const { return entries.at(names.indexOf(name)).data; }

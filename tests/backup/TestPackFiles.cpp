@@ -6,8 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utime.h>
 
 namespace {
@@ -87,6 +90,57 @@ private slots:
         QCOMPARE(got.data("a.txt"), QByteArray("second run, longer than the first"));
         QCOMPARE(got.data("b.txt"), QByteArray("only in the first run"));
         QCOMPARE(listing(path("store")), QStringList{"a.zip"});
+    }
+
+    void entryNames_data() {
+        QTest::addColumn<QList<QByteArray>>("files"); // written below the temp folder
+        QTest::addColumn<QStringList>("packed");
+        QTest::addColumn<int>("runs"); // into the same archive, as runs in one minute
+        // "name" for a folder, "name=file" for a file holding that file's own path.
+        QTest::addColumn<QList<QByteArray>>("entries");
+        const QList<QByteArray> reports{"a/report.txt", "b/report.txt", "c/report.txt"};
+        // clang-format off
+        QTest::newRow("same file name in one packing") << reports << QStringList{"a/report.txt", "b/report.txt", "c/report.txt"} << 1
+            << QList<QByteArray>{"report.txt=a/report.txt", "report (2).txt=b/report.txt", "report (3).txt=c/report.txt"};
+        QTest::newRow("same name again in the next run") << reports << QStringList{"a/report.txt", "b/report.txt"} << 2
+            << QList<QByteArray>{"report.txt=a/report.txt", "report (2).txt=b/report.txt"};
+        QTest::newRow("same folder name, and a file") << QList<QByteArray>{"a/Documents/x", "b/Documents/y", "c/Documents"}
+            << QStringList{"a/Documents", "b/Documents", "c/Documents"} << 1
+            << QList<QByteArray>{"Documents/", "Documents/x=a/Documents/x", "Documents (2)/", "Documents (2)/y=b/Documents/y", "Documents (3)=c/Documents"};
+        // clang-format on
+    }
+
+    void entryNames() {
+        QFETCH(QList<QByteArray>, files);
+        QFETCH(QStringList, packed);
+        QFETCH(int, runs);
+        QFETCH(QList<QByteArray>, entries);
+        const QByteArray root = QFile::encodeName(m_dir->path()) + '/';
+        // QTemporaryDir cannot remove names that are not UTF-8.
+        const auto removeFiles = qScopeGuard([&] {
+            for (const QByteArray& file : files) {
+                ::unlink(root + file);
+            }
+        });
+        for (const QByteArray& file : files) {
+            // Not through QString, which cannot hold names that are not UTF-8.
+            QVERIFY(QDir().mkpath(path(QString::fromUtf8(file).section('/', 0, -2))));
+            QFile out;
+            const int fd = ::open(root + file, O_WRONLY | O_CREAT | O_EXCL, 0644);
+            QVERIFY(out.open(fd, QIODevice::WriteOnly, QFile::AutoCloseHandle));
+            QCOMPARE(out.write(file), file.size());
+        }
+        for (int run = 0; run < runs; ++run) {
+            pack(packed);
+        }
+        const ArchiveContents got = readArchive(path("store/a.zip"));
+        QVERIFY2(got.ok, qPrintable(got.error));
+        QList<QByteArray> seen;
+        for (qsizetype i = 0; i < got.rawNames.size(); ++i) {
+            const ArchiveEntry& entry = got.entries[size_t(i)];
+            seen << got.rawNames[i] + (entry.name.endsWith('/') ? QByteArray() : "=" + entry.data);
+        }
+        QCOMPARE(seen, entries);
     }
 
     void failureLeavesNoArchive_data() {
