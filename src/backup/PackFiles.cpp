@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <unordered_map>
 #include <zip.h>
 #include <zlib.h>
 
@@ -183,9 +183,13 @@ struct ZipPacker::Impl {
     zip_t* zip = nullptr;
     QString archivePath;
     QString failedPath;
-    // Top-level names this packing has given out; a later file or folder of the same name gets
+    // Entry names are the file system's bytes, so that every file keeps its exact name, UTF-8 or
+    // not. Top-level names this packing has given out; a later file or folder of the same name gets
     // a number instead of replacing the earlier one.
-    std::set<QString> topLevelNames;
+    std::set<std::string> topLevelNames;
+    // The entries the archive held when it was opened, by stored name: a new entry of such a
+    // name replaces the old one. libzip's own lookup misses names that are not UTF-8.
+    std::unordered_map<std::string, zip_uint64_t> earlierEntries;
 
     ~Impl() { discard(); }
 
@@ -196,18 +200,20 @@ struct ZipPacker::Impl {
         }
         failedPath.clear();
         topLevelNames.clear();
+        earlierEntries.clear();
     }
 
     // "report.txt", then "report (2).txt", "report (3).txt"; a folder "Documents (2)".
-    QString takeTopLevelName(const QString& name, bool folder) {
-        if (name.isEmpty()) {
+    std::string takeTopLevelName(const std::string& name, bool folder) {
+        if (name.empty()) {
             return name;
         }
-        const qsizetype dot = folder ? -1 : name.lastIndexOf(QLatin1Char('.'));
-        const qsizetype cut = dot > 0 ? dot : name.size(); // ".profile" has no extension
-        QString taken = name;
+        const size_t dot = folder ? std::string::npos : name.rfind('.');
+        // ".profile" has no extension
+        const size_t cut = dot != std::string::npos && dot > 0 ? dot : name.size();
+        std::string taken = name;
         for (int n = 2; !topLevelNames.insert(taken).second; ++n) {
-            taken = name.left(cut) + QStringLiteral(" (%1)").arg(n) + name.mid(cut);
+            taken = name.substr(0, cut) + " (" + std::to_string(n) + ")" + name.substr(cut);
         }
         return taken;
     }
@@ -225,24 +231,41 @@ struct ZipPacker::Impl {
         archivePath = path;
         failedPath.clear();
         topLevelNames.clear();
+        earlierEntries.clear();
+        const zip_int64_t count = zip_get_num_entries(zip, 0);
+        for (zip_uint64_t i = 0; i < zip_uint64_t(std::max<zip_int64_t>(count, 0)); ++i) {
+            if (const char* name = zip_get_name(zip, i, ZIP_FL_ENC_RAW)) {
+                earlierEntries.emplace(name, i);
+            }
+        }
     }
 
     [[noreturn]] void raiseZipError(const QString& what) {
         raise(QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(zip_strerror(zip))));
     }
 
-    void addFolderEntry(const QString& name, time_t mtime) {
-        const QByteArray utf8 = (name + QLatin1Char('/')).toUtf8();
-        zip_int64_t index = zip_name_locate(zip, utf8.constData(), ZIP_FL_ENC_UTF_8);
-        if (index < 0) {
-            index = zip_dir_add(zip, utf8.constData(), ZIP_FL_ENC_UTF_8);
+    // The entry's index, or -1. An entry the archive held when opened is replaced (a folder
+    // entry kept). libzip marks a valid UTF-8 name as such and stores any other name unchanged.
+    zip_int64_t putEntry(const std::string& entryName, zip_source_t* file) {
+        const auto earlier = earlierEntries.find(entryName);
+        if (earlier == earlierEntries.end()) {
+            return file != nullptr ? zip_file_add(zip, entryName.c_str(), file, ZIP_FL_ENC_GUESS)
+                                   : zip_dir_add(zip, entryName.c_str(), ZIP_FL_ENC_GUESS);
         }
+        if (file != nullptr && zip_file_replace(zip, earlier->second, file, 0) < 0) {
+            return -1;
+        }
+        return zip_int64_t(earlier->second);
+    }
+
+    void addFolderEntry(const std::string& name, time_t mtime) {
+        const zip_int64_t index = putEntry(name + '/', nullptr);
         if (index < 0 || zip_file_set_mtime(zip, static_cast<zip_uint64_t>(index), mtime, 0) < 0) {
-            raiseZipError(QStringLiteral("Cannot add folder '%1'").arg(name));
+            raiseZipError(QStringLiteral("Cannot add folder '%1'").arg(nativeToText(name)));
         }
     }
 
-    void addFile(const fs::path& path, const QString& name) {
+    void addFile(const fs::path& path, const std::string& name) {
         const QString display = nativeToText(path);
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
@@ -270,9 +293,7 @@ struct ZipPacker::Impl {
             delete entry;
             raiseZipError(QStringLiteral("Cannot add file '%1'").arg(display));
         }
-        const QByteArray utf8 = name.toUtf8();
-        const zip_int64_t index =
-            zip_file_add(zip, utf8.constData(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+        const zip_int64_t index = putEntry(name, source);
         if (index < 0) {
             zip_source_free(source);
             raiseZipError(QStringLiteral("Cannot add file '%1'").arg(display));
@@ -288,13 +309,13 @@ struct ZipPacker::Impl {
     // the same tree always lists the same order. Symbolic links to folders are kept as folders
     // but not followed (a link to an ancestor would never end); pipes, sockets and devices are
     // left out, as reading them could block the run forever.
-    void addFolder(const fs::path& path, const QString& name) {
+    void addFolder(const fs::path& path, const std::string& name) {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {
             raise(QStringLiteral("Cannot read folder '%1': %2")
                       .arg(nativeToText(path), systemText(errno)));
         }
-        if (!name.isEmpty()) {
+        if (!name.empty()) {
             addFolderEntry(name, st.st_mtime);
         }
 
@@ -311,14 +332,13 @@ struct ZipPacker::Impl {
                   [](const fs::directory_entry& a, const fs::directory_entry& b) {
                       return a.path().filename() < b.path().filename();
                   });
-        const QString prefix = name.isEmpty() ? QString() : name + QLatin1Char('/');
         for (const fs::directory_entry& child : children) {
             std::error_code statError;
             const fs::file_status status = child.status(statError);
-            const QString childName = name.isEmpty() // the root: its children are the top level
-                                          ? takeTopLevelName(nativeToText(child.path().filename()),
-                                                             fs::is_directory(status))
-                                          : prefix + nativeToText(child.path().filename());
+            const std::string leaf = child.path().filename().native();
+            const std::string childName = name.empty() // the root: its children are the top level
+                                              ? takeTopLevelName(leaf, fs::is_directory(status))
+                                              : name + '/' + leaf;
             if (fs::is_regular_file(status)) {
                 addFile(child.path(), childName);
             } else if (fs::is_directory(status)) {
@@ -338,11 +358,12 @@ struct ZipPacker::Impl {
         const fs::path native(QFile::encodeName(cleaned).toStdString());
         std::error_code ec;
         const fs::file_status status = fs::status(native, ec);
+        const std::string leaf = native.filename().native();
         if (fs::is_regular_file(status)) {
-            addFile(native, takeTopLevelName(QFileInfo(cleaned).fileName(), false));
+            addFile(native, takeTopLevelName(leaf, false));
         } else if (fs::is_directory(status)) {
             // Paths inside the archive start at the folder's own name.
-            addFolder(native, takeTopLevelName(QFileInfo(cleaned).fileName(), true));
+            addFolder(native, takeTopLevelName(leaf, true));
         } else if (!fs::exists(status)) {
             raise(QStringLiteral("Cannot pack '%1': %2")
                       .arg(path, ec ? QString::fromStdString(ec.message())
@@ -360,6 +381,7 @@ struct ZipPacker::Impl {
             zip = nullptr;
             failedPath.clear();
             topLevelNames.clear();
+            earlierEntries.clear();
             return;
         }
         const QString reason = QString::fromLocal8Bit(zip_strerror(zip));

@@ -25,7 +25,8 @@ private:
 // streaming, and replaces the archive in one step, so a failure leaves the old archive (or none)
 // and no partial file. Entries of an existing archive are kept unless a new one has their name.
 // Within one packing a file or folder whose name an earlier one took is stored numbered
-// ("report (2).txt", "Documents (2)/"), so that neither is lost.
+// ("report (2).txt", "Documents (2)/"), so that neither is lost. Names keep the file system's
+// bytes, UTF-8 or not.
 class ZipPacker {
 public:
     ZipPacker();

@@ -107,6 +107,8 @@ private slots:
         QTest::newRow("same folder name, and a file") << QList<QByteArray>{"a/Documents/x", "b/Documents/y", "c/Documents"}
             << QStringList{"a/Documents", "b/Documents", "c/Documents"} << 1
             << QList<QByteArray>{"Documents/", "Documents/x=a/Documents/x", "Documents (2)/", "Documents (2)/y=b/Documents/y", "Documents (3)=c/Documents"};
+        QTest::newRow("names not UTF-8 kept as they are") << QList<QByteArray>{"d/caf\xe9.txt", "d/caf\xe8.txt", "d/\xc3\x9c.txt"} << QStringList{"d"} << 2
+            << QList<QByteArray>{"d/", "d/caf\xe8.txt=d/caf\xe8.txt", "d/caf\xe9.txt=d/caf\xe9.txt", "d/\xc3\x9c.txt=d/\xc3\x9c.txt"};
         // clang-format on
     }
 
