@@ -78,7 +78,11 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log) const 
         m_settings.ReadOption(QStringLiteral("ArchPat"), QStringLiteral("yymmddhhmm"));
     const QString stem = formatDate(m_clock(), pattern);
     const QString archiveName = stem + QStringLiteral(".zip");
-    const QString store = m_settings.ReadOption(QStringLiteral("Store"), m_programFolder);
+    QString store = m_settings.ReadOption(QStringLiteral("Store"), m_programFolder);
+    // An empty store would put the archive in the file-system root.
+    if (store.trimmed().isEmpty()) {
+        store = m_programFolder;
+    }
     const QString archivePath = archivePathIn(store, archiveName);
 
     // Slot k holds entry k when it still exists; the first entry is then moved behind the

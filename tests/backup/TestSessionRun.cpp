@@ -39,9 +39,13 @@ private slots:
                                   "+File @/store/" + name + " deleted"};
         QTest::newRow("store without trailing /") << "" << abc << sentLog << sent;
         QTest::newRow("store with trailing /") << "Store=@/store/" << abc << sentLog << sent;
+        const QStringList programLog{sentLog[0], sentLog[1],
+                                     "+File @/program/" + name + " deleted"};
         QTest::newRow("no store saved: the program's folder")
-            << "Store" << abc
-            << QStringList{sentLog[0], sentLog[1], "+File @/program/" + name + " deleted"} << sent;
+            << "Store" << abc << programLog << sent;
+        QTest::newRow("empty store: the program's folder") << "Store=" << abc << programLog << sent;
+        QTest::newRow("blank store: the program's folder")
+            << "Store= " << abc << programLog << sent;
         QTest::newRow("remote folder without /: none inserted")
             << "FTPPAth=/pub" << abc << sentLog << "ftp:pub" + name;
         QTest::newRow("no remote folder") << "FTPPAth=" << abc << sentLog << "ftp:" + name;
