@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QRegularExpression>
+#include <algorithm>
 #include <fnmatch.h>
 #include <optional>
 
@@ -20,6 +21,23 @@ QList<QByteArray> listingLines(const QByteArray& body) {
 
 bool isDotEntry(const QString& name) {
     return name == QLatin1String(".") || name == QLatin1String("..");
+}
+
+// A name from a hostile server could forge entries in the listing text ("||", "@@", and a last
+// "@" that runs into the "@@" after it) or, holding a path separator or control character,
+// lead a download outside its folder. Such an entry cannot be listed safely.
+bool isUnsafeName(const QString& name) {
+    if (name.contains(QLatin1String("||")) || name.contains(QLatin1String("@@")) ||
+        name.endsWith(QLatin1Char('@')))
+        return true;
+    return std::any_of(name.begin(), name.end(), [](QChar c) {
+        return c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20 ||
+               (c.unicode() >= 0x7f && c.unicode() <= 0x9f);
+    });
+}
+
+bool isSkipped(const QString& name) {
+    return name.isEmpty() || isDotEntry(name) || isUnsafeName(name);
 }
 
 std::int32_t attributesOf(bool folder, bool writable) {
@@ -65,7 +83,7 @@ std::vector<FtpListEntry> parseMlsdListing(const QByteArray& body) {
             else if (key == "perm")
                 perm = value.toLower();
         }
-        if (type == "cdir" || type == "pdir" || name.isEmpty() || isDotEntry(name))
+        if (type == "cdir" || type == "pdir" || isSkipped(name))
             continue;
         const bool folder = type == "dir";
         // The owner's write bit when the server tells it; else what the server lets us do.
@@ -98,13 +116,13 @@ std::vector<FtpListEntry> parseListListing(const QByteArray& body) {
                 if (arrow >= 0)
                     name.truncate(arrow);
             }
-            if (name.isEmpty() || isDotEntry(name))
+            if (isSkipped(name))
                 continue;
             const bool writable = m.captured(2).at(1) == QLatin1Char('w');
             entries.push_back({name, attributesOf(kind == QLatin1Char('d'), writable)});
         } else if (const auto d = dosLine.match(line); d.hasMatch()) {
             const QString name = d.captured(2);
-            if (name.isEmpty() || isDotEntry(name))
+            if (isSkipped(name))
                 continue;
             entries.push_back({name, attributesOf(d.captured(1).compare(QLatin1String("<DIR>"),
                                                                         Qt::CaseInsensitive) == 0,

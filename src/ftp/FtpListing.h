@@ -21,7 +21,8 @@ struct FtpListEntry {
 
 // Entries of a folder listing in the server's order, without "." and "..". The MLSD form is
 // what servers send for machine reading; the LIST form (Unix "ls -l" or DOS style) serves
-// servers without MLSD. Lines that cannot be read are skipped.
+// servers without MLSD. Lines that cannot be read are skipped, and so are names that the listing
+// text cannot carry or that are no plain file name (path separators, control characters).
 std::vector<FtpListEntry> parseMlsdListing(const QByteArray& body);
 std::vector<FtpListEntry> parseListListing(const QByteArray& body);
 

@@ -247,6 +247,11 @@ private slots:
             << Entries({{"a.txt", 128}, {"latest", 128}});
         QTest::newRow("LIST dos") << false << QByteArray("03-15-23  09:41AM       <DIR>          pub\r\n03-15-2023  09:41PM                27 a b.txt\r\n")
             << Entries({{"pub", 16}, {"a b.txt", 128}});
+        // Names that would forge entries of the listing text or lead out of a folder.
+        QTest::newRow("MLSD unsafe names left out") << true << QByteArray("type=file; a/b\r\ntype=file; ..\\up\r\ntype=file; bell\x07\r\ntype=file; cr\rin\r\n"
+            "type=file; nel\xc2\x85\r\ntype=file; x@@16||y\r\ntype=dir; z@\r\ntype=file; ok\r\n") << Entries({{"ok", 128}});
+        QTest::newRow("LIST unsafe names left out") << false << QByteArray("-rw-r--r-- 1 ftp ftp 3 Mar 15 09:41 a||b\n-rw-r--r-- 1 ftp ftp 3 Mar 15 09:41 ok\n"
+            "03-15-23  09:41AM       <DIR>          ..\\..\\x\r\n") << Entries({{"ok", 128}});
         // clang-format on
     }
 
