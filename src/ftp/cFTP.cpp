@@ -22,6 +22,8 @@ const QString Crlf = QStringLiteral("\r\n");
 // A server that accepts the connection and then says nothing must not hold the caller for ever.
 constexpr long ConnectTimeoutSeconds = 15;
 constexpr long StallSeconds = 60;
+// Nothing waits on the reply to QUIT, so a server that does not give it is not waited for long.
+constexpr long QuitReplySeconds = 5;
 // Larger than curl's default so that big archives move in fewer system calls.
 constexpr long TransferBufferBytes = 256 * 1024;
 // Asks for the owner's mode bits in listings; servers that do not know OPTS simply ignore it.
@@ -151,6 +153,16 @@ void refuseChangeWhileConnected(bool connected, const QString& source) {
                                     "server"));
 }
 
+// Cleaning up sends QUIT on the kept connection and waits for the reply as long as libcurl's
+// closing handle allows. That handle copies the reply time-out only when a transfer starts, so
+// a transfer without a URL, which fails before any network use, hands it the short one.
+void closeHandle(CURL* curl) {
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, QuitReplySeconds);
+    curl_easy_setopt(curl, CURLOPT_URL, static_cast<const char*>(nullptr));
+    curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+}
+
 } // namespace
 
 struct cFTP::Impl {
@@ -168,7 +180,7 @@ struct cFTP::Impl {
 
     ~Impl() {
         if (curl)
-            curl_easy_cleanup(curl);
+            closeHandle(curl);
     }
 
     void prepare() {
@@ -423,7 +435,7 @@ void cFTP::Disconnect() {
                      NotConnectedText);
     // Cleaning up the handle is libcurl's only way to close (QUIT) the kept connection.
     if (d.curl)
-        curl_easy_cleanup(d.curl);
+        closeHandle(d.curl);
     d.curl = curl_easy_init();
     d.connected = false;
     d.remoteFolder.clear();

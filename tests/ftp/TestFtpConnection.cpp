@@ -34,6 +34,19 @@ private slots:
         QCOMPARE(ftp.Host() + ftp.User() + ftp.Password() + ftp.Directory(), QString());
     }
 
+    void disconnectDoesNotWaitLongForQuitReply() {
+        FtpServer hung;
+        QVERIFY2(hung.start({.answerQuit = false}), qPrintable(hung.errorString()));
+        cFTP ftp;
+        QVERIFY(logOn(ftp, hung));
+        QElapsedTimer timer;
+        timer.start();
+        ftp.Disconnect();
+        // The short reply time-out, not the 60 s that transfers allow.
+        QCOMPARE_LT(timer.elapsed(), 10000);
+        QCOMPARE(hung.commands().last(), "QUIT");
+    }
+
     // A refusal carries the server's reply; without a reply the description ends after the
     // message. The password is in none of them.
     void connectFailures_data() {

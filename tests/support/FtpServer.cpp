@@ -55,6 +55,8 @@ bool FtpServer::start(const Options& options) {
                   << QString::number(options.stopAfterBytes);
     if (!options.mlsd)
         arguments << QStringLiteral("--no-mlsd");
+    if (!options.answerQuit)
+        arguments << QStringLiteral("--ignore-quit");
     // pyftpdlib is Debian's: a python3 earlier on PATH may lack it.
     m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!m_process.waitForStarted(StartWaitMs)) {

@@ -17,6 +17,8 @@ public:
         qint64 stopAfterBytes = 0;
         // Without MLSD the server lists with LIST only, as older servers do.
         bool mlsd = true;
+        // QUIT goes unanswered, as with a server that hangs.
+        bool answerQuit = true;
     };
 
     FtpServer();

@@ -5,7 +5,7 @@ line of standard output. Entries are listed folders first, then files, each by n
 listings are the same on every file system. Every command (the password masked) and every log-on
 is appended to the --command-log file, so tests can see what a client sent. With --stop-after-bytes the process ends abruptly once one
 data connection has moved that many bytes, which is how tests stop the server in the middle of
-a transfer.
+a transfer. With --ignore-quit it never answers QUIT.
 """
 
 import argparse
@@ -34,6 +34,7 @@ def main():
     parser.add_argument("--stop-after-bytes", type=int, default=0)
     parser.add_argument("--command-log", default="")
     parser.add_argument("--no-mlsd", action="store_true")
+    parser.add_argument("--ignore-quit", action="store_true")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.ERROR)
@@ -72,6 +73,8 @@ def main():
 
         def pre_process_command(self, line, cmd, arg):
             log("PASS ***" if cmd == "PASS" else line)
+            if cmd == "QUIT" and args.ignore_quit:
+                return  # no reply: a client waiting for one hangs
             super().pre_process_command(line, cmd, arg)
 
     handler = TestFTPHandler
