@@ -1,5 +1,6 @@
 #include "PackFiles.h"
 
+#include "NumberedName.h"
 #include "common/Error.h"
 
 #include <QDir>
@@ -203,17 +204,13 @@ struct ZipPacker::Impl {
         earlierEntries.clear();
     }
 
-    // "report.txt", then "report (2).txt", "report (3).txt"; a folder "Documents (2)".
     std::string takeTopLevelName(const std::string& name, bool folder) {
         if (name.empty()) {
             return name;
         }
-        const size_t dot = folder ? std::string::npos : name.rfind('.');
-        // ".profile" has no extension
-        const size_t cut = dot != std::string::npos && dot > 0 ? dot : name.size();
         std::string taken = name;
         for (int n = 2; !topLevelNames.insert(taken).second; ++n) {
-            taken = name.substr(0, cut) + " (" + std::to_string(n) + ")" + name.substr(cut);
+            taken = numberedName(name, n, folder);
         }
         return taken;
     }

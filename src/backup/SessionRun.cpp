@@ -1,5 +1,6 @@
 #include "SessionRun.h"
 
+#include "NumberedName.h"
 #include "PackFiles.h"
 #include "common/DatePattern.h"
 
@@ -130,8 +131,15 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName,
     }
     LogLine(log, QStringLiteral("Connection succesful"), IconSuccess);
 
-    const QString remoteName =
+    // Two sessions run in the same minute name the same archive: the later one must not
+    // overwrite the earlier one's upload, which is then the only copy of that backup.
+    const QString wanted =
         m_settings.ReadOption(QStringLiteral("FTPPAth"), QString()) + archiveName;
+    QString remoteName = wanted;
+    // Bounded, for a server that would claim every name exists.
+    for (int n = 2; n <= 100 && ftp->FileExists(remoteName); ++n) {
+        remoteName = QString::fromStdString(numberedName(wanted.toStdString(), n, false));
+    }
     const bool sent = ftp->PutFile(archivePath, remoteName, cFTP::Binary);
     if (sent) {
         LogLine(log, QStringLiteral("File transfer succesfully"), IconSuccess);

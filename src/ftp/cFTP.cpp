@@ -582,6 +582,22 @@ bool cFTP::DeleteFile(const QString& ExistingName) {
     }
 }
 
+bool cFTP::FileExists(const QString& ServerFileAndPath) {
+    clearCurrentError();
+    Impl& d = *m_impl;
+    if (!d.connected)
+        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::FileExists"),
+                     NotConnectedText);
+    const auto target = d.resolveFile(ServerFileAndPath);
+    if (!target)
+        return false;
+    // A request without a body asks for the file's size, which fails for a missing file.
+    d.prepare();
+    curl_easy_setopt(d.curl, CURLOPT_URL, d.url(*target, false).constData());
+    curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
+    return d.perform() == CURLE_OK;
+}
+
 QString cFTP::GetDirectoryList(const QString& Directory, const QString& FilterString) {
     clearCurrentError();
     Impl& d = *m_impl;

@@ -53,6 +53,9 @@ public:
                  std::int32_t TransferType = 0);
     bool RenameFile(const QString& ExistingName, const QString& NewName);
     bool DeleteFile(const QString& ExistingName);
+    // True when the server confirms that the file exists; false when it does not, or when it
+    // cannot tell.
+    bool FileExists(const QString& ServerFileAndPath);
     // "name@@attributes" joined by "||", in the server's order.
     QString GetDirectoryList(const QString& Directory = QString(),
                              const QString& FilterString = QString());

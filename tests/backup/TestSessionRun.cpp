@@ -153,6 +153,26 @@ private slots:
             QCOMPARE(got.names, packed);
         }
     }
+
+    // Two sessions of one minute name the same archive; the second upload must not replace the
+    // first, which is by then the only copy of that backup.
+    void sameMinuteUploadsKeepEachOther() {
+        Settings options(path("Vodidore.ini"));
+        switchUploadOn(options, m_server);
+        options.WriteOption("Store", path("store"));
+        const QString first = m_server.pathOf("pub/" + ArchiveName);
+        const QString second = m_server.pathOf("pub/2612051430 (2).zip");
+        QFile::remove(first);
+        QFile::remove(second);
+        for (const QString session : {"alice", "bob"}) {
+            QVERIFY(writeFile(path(session + "/Documents/tax.txt"), session.toUtf8()));
+            EventLogLines lines;
+            QVERIFY(
+                !sessionRun(options, path("program")).LPack({path(session + "/Documents")}, lines));
+        }
+        QCOMPARE(readArchive(first).data("Documents/tax.txt"), QByteArray("alice"));
+        QCOMPARE(readArchive(second).data("Documents/tax.txt"), QByteArray("bob"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSessionRun)

@@ -47,6 +47,7 @@ private slots:
         QTest::newRow("DeleteFile") << "DeleteFile" << Action([](cFTP& f) { f.DeleteFile("a.txt"); });
         QTest::newRow("Directory") << "Directory_Let" << Action([](cFTP& f) { f.setDirectory("pub"); });
         QTest::newRow("Disconnect") << "Disconnect" << Action([](cFTP& f) { f.Disconnect(); });
+        QTest::newRow("FileExists") << "FileExists" << Action([](cFTP& f) { f.FileExists("a.txt"); });
         // clang-format on
     }
 
@@ -91,8 +92,12 @@ private slots:
         QCOMPARE(readAll(remote("pub/new.bin")), QByteArray("relative"));
         QVERIFY(m_ftp->GetFile("new.bin", local("got.bin")));
         QCOMPARE(readAll(local("got.bin")), QByteArray("relative"));
+        QVERIFY(m_ftp->FileExists("new.bin"));
         QVERIFY(m_ftp->DeleteFile("new.bin"));
         QVERIFY(!QFile::exists(remote("pub/new.bin")));
+        QVERIFY(!m_ftp->FileExists("new.bin"));
+        QVERIFY(!m_ftp->FileExists("/pub"));
+        QVERIFY(!CurrentError().isSet());
         // Absolute names ignore the current folder.
         QVERIFY(m_ftp->GetFile("/a.txt", local("abs.txt")));
         QCOMPARE(m_server.logOnCount(), logOns);
