@@ -282,12 +282,17 @@ struct cFTP::Impl {
         return result;
     }
 
-    void remoteChDir(QString folder) {
+    // Every operation but the listing starts afresh and needs a connection.
+    Impl& startOperation(const QString& source) {
         clearCurrentError();
-        folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
         if (!connected)
-            throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::RemoteChDir"),
-                         NotConnectedText);
+            throw VError(FtpError::NotConnected, source, NotConnectedText);
+        return *this;
+    }
+
+    void remoteChDir(QString folder) {
+        startOperation(QStringLiteral("KivoFTP::RemoteChDir"));
+        folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
         if (folder.isEmpty())
             return;
         const QString failure =
@@ -450,10 +455,7 @@ QString cFTP::Directory() const {
 }
 
 void cFTP::setDirectory(const QString& sDirectory) {
-    clearCurrentError();
-    if (!m_impl->connected)
-        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::Directory_Let"),
-                     NotConnectedText);
+    m_impl->startOperation(QStringLiteral("KivoFTP::Directory_Let"));
     try {
         m_impl->remoteChDir(sDirectory);
     } catch (const VError&) {
@@ -468,10 +470,7 @@ void cFTP::setDirectory(const QString& sDirectory) {
 
 bool cFTP::GetFile(const QString& ServerFileAndPath, const QString& DestinationFileAndPath,
                    std::int32_t TransferType) {
-    clearCurrentError();
-    Impl& d = *m_impl;
-    if (!d.connected)
-        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::GetFile"), NotConnectedText);
+    Impl& d = m_impl->startOperation(QStringLiteral("KivoFTP::GetFile"));
     const QString failure =
         withName(QStringLiteral("Couldn't Get File %s from Server"), ServerFileAndPath);
     try {
@@ -500,10 +499,7 @@ bool cFTP::GetFile(const QString& ServerFileAndPath, const QString& DestinationF
 
 bool cFTP::PutFile(const QString& LocalFileAndPath, const QString& ServerFileAndPath,
                    std::int32_t TransferType) {
-    clearCurrentError();
-    Impl& d = *m_impl;
-    if (!d.connected)
-        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::PutFile"), NotConnectedText);
+    Impl& d = m_impl->startOperation(QStringLiteral("KivoFTP::PutFile"));
     try {
         d.replies.clear();
         const QString failure =
@@ -537,11 +533,7 @@ bool cFTP::PutFile(const QString& LocalFileAndPath, const QString& ServerFileAnd
 }
 
 bool cFTP::RenameFile(const QString& ExistingName, const QString& NewName) {
-    clearCurrentError();
-    Impl& d = *m_impl;
-    if (!d.connected)
-        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::RenameFile"),
-                     NotConnectedText);
+    Impl& d = m_impl->startOperation(QStringLiteral("KivoFTP::RenameFile"));
     const QString failure = withName(QStringLiteral("Couldn't Rename File %s"), ExistingName);
     try {
         d.replies.clear();
@@ -562,11 +554,7 @@ bool cFTP::RenameFile(const QString& ExistingName, const QString& NewName) {
 }
 
 bool cFTP::DeleteFile(const QString& ExistingName) {
-    clearCurrentError();
-    Impl& d = *m_impl;
-    if (!d.connected)
-        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::DeleteFile"),
-                     NotConnectedText);
+    Impl& d = m_impl->startOperation(QStringLiteral("KivoFTP::DeleteFile"));
     try {
         const auto target = d.resolveFile(ExistingName);
         if (!target || d.runCommands({"DELE " + Impl::commandPath(*target)}) != CURLE_OK) {
@@ -583,11 +571,7 @@ bool cFTP::DeleteFile(const QString& ExistingName) {
 }
 
 bool cFTP::FileExists(const QString& ServerFileAndPath) {
-    clearCurrentError();
-    Impl& d = *m_impl;
-    if (!d.connected)
-        throw VError(FtpError::NotConnected, QStringLiteral("KivoFTP::FileExists"),
-                     NotConnectedText);
+    Impl& d = m_impl->startOperation(QStringLiteral("KivoFTP::FileExists"));
     const auto target = d.resolveFile(ServerFileAndPath);
     if (!target)
         return false;
