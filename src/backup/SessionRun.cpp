@@ -46,12 +46,6 @@ QString archivePathIn(const QString& store, const QString& name) {
     return folder + name;
 }
 
-int ftpPortFrom(const QString& setting) {
-    bool ok = false;
-    const int port = setting.toInt(&ok);
-    return ok && port >= 1 && port <= 65535 ? port : 21;
-}
-
 SessionRun::SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock, QString programFolder)
     : m_settings(std::move(settings))
     , m_ftpFactory(std::move(ftpFactory))
@@ -123,7 +117,8 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName,
     const QString password = m_settings.ReadOption(QStringLiteral("Passw"), QString());
 
     std::unique_ptr<cFTP> ftp = m_ftpFactory();
-    ftp->setPort(ftpPortFrom(m_settings.ReadOption(QStringLiteral("Port"), 21)));
+    // The client takes 21 for anything that is not a port number (text reads as 0).
+    ftp->setPort(m_settings.ReadOption(QStringLiteral("Port"), 21).toInt());
     if (!ftp->Connect(host, user, password)) {
         // The archive stays: it is then the only copy of this backup.
         LogError(log, IconFailure);

@@ -33,5 +33,3 @@ private:
 
 // The store folder, "/", every "//" then made "/" in one pass, then the name.
 QString archivePathIn(const QString& store, const QString& name);
-// The "Port" setting when it holds a number from 1 to 65535, else the FTP service's 21.
-int ftpPortFrom(const QString& setting);
