@@ -1,9 +1,9 @@
 #include "BoxMessages.h"
 
 #include "common/DateTime.h"
+#include "common/Error.h"
 
 #include <QMessageBox>
-#include <cstdio>
 
 void BoxMessages::show(const QString& text) {
     const bool impossible = text == QLatin1String("Impossible!");
@@ -20,6 +20,5 @@ void BoxMessages::show(const QString& text) {
 }
 
 void StderrMessages::show(const QString& text) {
-    std::fprintf(stderr, "%s %s\n", qPrintable(localNow().toStoredText()), qPrintable(text));
-    std::fflush(stderr);
+    writeToStandardError(localNow().toStoredText() + QLatin1Char(' ') + text);
 }

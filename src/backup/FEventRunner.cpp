@@ -1,17 +1,7 @@
 #include "FEventRunner.h"
 
 #include "FEvent.h"
-
-#include <cstdio>
-
-namespace {
-
-void writeToStandardError(const QString& line) {
-    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
-    std::fflush(stderr);
-}
-
-} // namespace
+#include "common/Error.h"
 
 FEventRunner::FEventRunner(Settings settings, FtpFactory ftpFactory, Clock clock,
                            QString programFolder, Display display, LineWriter errorOutput)

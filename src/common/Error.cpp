@@ -1,5 +1,7 @@
 #include "Error.h"
 
+#include <cstdio>
+
 VError::VError(std::int32_t number, QString source, QString description)
     : VError(ErrorRecord{number, std::move(source), std::move(description)}) {
 }
@@ -27,4 +29,9 @@ QString errorLineText(const ErrorRecord& error) {
     const auto bits = static_cast<std::uint32_t>(error.number);
     return error.description + QStringLiteral(" (0x") + QString::number(bits, 16).toUpper() +
            QStringLiteral(")");
+}
+
+void writeToStandardError(const QString& line) {
+    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
 }

@@ -42,3 +42,7 @@ void recordCurrentError(std::int32_t number, const QString& description);
 
 // "description (0xHEX)": the form in which errors are shown to the user.
 QString errorLineText(const ErrorRecord& error);
+
+// One line on standard error, flushed at once: where the program reports when it has no window
+// to say it in.
+void writeToStandardError(const QString& line);

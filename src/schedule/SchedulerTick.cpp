@@ -5,7 +5,6 @@
 #include "common/Error.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 
 namespace {
@@ -17,11 +16,6 @@ QString minuteText(const DateTime& value) {
 
 bool scheduleChanged(const BackupSession& before, const BackupSession& after) {
     return before.ntime != after.ntime || before.week != after.week;
-}
-
-void writeToStandardError(const QString& line) {
-    std::fprintf(stderr, "%s\n", qPrintable(line));
-    std::fflush(stderr);
 }
 
 } // namespace
