@@ -1,8 +1,5 @@
 #include "Application.h"
 
-#include "BoxMessages.h"
-#include "FMain.h"
-#include "backup/FEventRunner.h"
 #include "common/Error.h"
 #include "ftp/cFTP.h"
 #include "schedule/SchedulerTick.h"
@@ -10,6 +7,9 @@
 #include "store/SessionStore.h"
 #include "store/SessionView.h"
 #include "store/Settings.h"
+#include "ui/events/FEventRunner.h"
+#include "ui/shell/BoxMessages.h"
+#include "ui/shell/FMain.h"
 
 #include <QDir>
 #include <cstdio>
@@ -23,18 +23,6 @@ Application::Application(QString programDir, bool headless)
 Application::~Application() = default;
 
 int Application::start() {
-    m_lock =
-        std::make_unique<QLockFile>(QDir(m_programDir).filePath(QStringLiteral("vestrel.lock")));
-    m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
-        if (m_lock->error() == QLockFile::LockFailedError) {
-            return 0; // another copy runs: end silently
-        }
-        std::fprintf(stderr, "vestrel: cannot create the lock file in %s\n",
-                     qPrintable(QDir::toNativeSeparators(m_programDir)));
-        return 1;
-    }
-
     const QString dbPath = QDir(m_programDir).filePath(QLatin1String(DbConnection::FileName));
     try {
         DbConnection::open(dbPath);
@@ -54,16 +42,16 @@ int Application::start() {
     const FtpFactory ftpFactory = [] {
         return std::make_unique<cFTP>();
     };
-    m_runner = std::make_unique<FEventRunner>(*m_settings, ftpFactory, m_clock, m_programDir,
-                                              m_headless ? FEventRunner::Display::Headless
-                                                         : FEventRunner::Display::Windows);
+    m_runner = std::make_unique<FEventRunner>(
+        BackupRunner(*m_store, SessionRun(*m_settings, ftpFactory, m_clock, m_programDir)), m_clock,
+        m_headless ? FEventRunner::Display::Headless : FEventRunner::Display::Windows);
     m_tick = std::make_unique<SchedulerTick>(*m_store, m_clock, *m_messages, *m_runner);
     m_main = std::make_unique<FMain>([this] { m_tick->tick(); }, !m_headless);
     m_main->setExitHandler([this] {
         // Exit ends the process at once: leaving the event loop would let a tick that waits in
         // a message box go on to run the rest of its group first. Nothing is half-written here:
-        // database writes and settings are complete before any message or menu can show.
-        m_lock->unlock();
+        // database writes and settings are complete before any message or menu can show; the
+        // single-copy lock goes with the process.
         std::fflush(stdout);
         std::fflush(stderr);
         std::_Exit(0);

@@ -3,7 +3,6 @@
 #include "common/DateTime.h"
 #include "common/Messages.h"
 
-#include <QLockFile>
 #include <QString>
 #include <memory>
 
@@ -14,8 +13,8 @@ class SessionStore;
 class SessionView;
 class Settings;
 
-// Start-up and the program-wide objects: the single-copy lock, the session database and the
-// shared view of all sessions, the settings, the hidden main window.
+// Start-up and the program-wide objects: the session database and the shared view of all
+// sessions, the settings, the scheduler, the hidden main window.
 class Application {
 public:
     Application(QString programDir, bool headless);
@@ -28,7 +27,6 @@ public:
 private:
     QString m_programDir;
     bool m_headless;
-    std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<SessionStore> m_store;
     std::unique_ptr<SessionView> m_tasksView;
     std::unique_ptr<Settings> m_settings;

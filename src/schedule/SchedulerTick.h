@@ -1,8 +1,8 @@
 #pragma once
 
-#include "backup/SessionRunner.h"
 #include "common/DateTime.h"
 #include "common/Messages.h"
+#include "schedule/SessionRunner.h"
 #include "store/SessionStore.h"
 
 #include <QString>

@@ -1,5 +1,5 @@
-#include "FMain.h"
 #include "TestDatabase.h"
+#include "ui/shell/FMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,13 +53,18 @@ void TestStartup::secondStartEndsSilently() {
     QVERIFY(first.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(QStringLiteral("vestrel.lock"))), 10000);
 
+    // Started where XDG_RUNTIME_DIR is unset (a service, a log-in over ssh), the second copy
+    // must not get as far as Qt, which would complain about it.
     QProcess second;
-    second.setProcessEnvironment(headlessEnvironment(dir));
+    QProcessEnvironment env = headlessEnvironment(dir);
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    second.setProcessEnvironment(env);
     second.start(exe, {});
     QVERIFY(second.waitForFinished(10000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
-    QVERIFY(!second.readAllStandardError().contains("vestrel:"));
+    QCOMPARE(second.readAllStandardError(), QByteArray());
+    QCOMPARE(second.readAllStandardOutput(), QByteArray());
 
     QCOMPARE(first.state(), QProcess::Running);
     first.terminate();
@@ -93,17 +98,7 @@ void TestStartup::mainWindowTimerAndExit() {
     int ticks = 0;
     FMain main([&] { ++ticks; }, false);
     QVERIFY(!main.isVisible());
-    QCOMPARE(main.timer()->objectName(), QStringLiteral("Timer1"));
-    QCOMPARE(main.timer()->interval(), 300);
-    QVERIFY(main.timer()->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(ticks >= 2, 5000);
-
-    QStringList items;
-    for (QAction* a : main.menu()->actions()) {
-        items << a->objectName() + QLatin1Char('=') + a->text();
-    }
-    QCOMPARE(items, QStringList(
-                        {"mnuOpen=Open", "mnuBrow=FTP Browser", "mnuOpt=Options", "mnuExit=Exit"}));
 
     auto* exit = main.menu()->findChild<QAction*>(QStringLiteral("mnuExit"));
     QTimer::singleShot(0, exit, &QAction::trigger);

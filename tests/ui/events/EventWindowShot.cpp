@@ -3,7 +3,9 @@
 #include "BackupTestKit.h"
 #include "FtpServer.h"
 #include "TestDatabase.h"
-#include "backup/FEvent.h"
+#include "backup/BackupRunner.h"
+#include "store/SessionStore.h"
+#include "ui/events/FEvent.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,11 +33,13 @@ int main(int argc, char* argv[]) {
     settings.WriteOption("Store", dir.filePath("store"));
     switchUploadOn(settings, server);
 
-    FEvent window(sessionRun(settings, dir.filePath("program")));
+    SessionStore store(db.db());
+    FEvent window;
     window.setSessionId(id);
     window.setTxtEvent(name);
     window.show();
-    window.LPack();
+    BackupRunner(store, sessionRun(settings, dir.filePath("program")))
+        .run(*store.session(id), window);
     if (!QTest::qWaitForWindowExposed(&window)) {
         return 1;
     }

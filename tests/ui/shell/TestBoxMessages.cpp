@@ -1,4 +1,4 @@
-#include "BoxMessages.h"
+#include "ui/shell/BoxMessages.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "EventLog.h"
+#include "backup/EventLog.h"
 
 #include <QIcon>
 

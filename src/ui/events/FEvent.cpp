@@ -1,8 +1,5 @@
 #include "FEvent.h"
 
-#include "store/DbConnection.h"
-#include "store/SessionStore.h"
-
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -28,33 +25,13 @@ QFont verdana() {
 
 } // namespace
 
-// The window's log: the list view, a watch for failure lines, and the optional echo.
-class FEvent::WindowLog : public EventLog {
-public:
-    explicit WindowLog(QTreeWidget* list)
-        : m_view(list) {}
-    void appendLine(const QString& text, int icon) override {
-        m_failed = m_failed || icon == IconFailure;
-        m_view.appendLine(text, icon);
-        if (m_echo) {
-            m_echo(text, icon);
-        }
-    }
-    void clear() override { m_view.clear(); }
-
-    ListViewLog m_view;
-    std::function<void(const QString&, int)> m_echo;
-    bool m_failed = false;
-};
-
-FEvent::FEvent(SessionRun run, QWidget* parent)
+FEvent::FEvent(QWidget* parent)
     : QWidget(parent, Qt::Window)
-    , m_run(std::move(run))
     , m_txtEvent(new QPlainTextEdit(this))
     , m_lstFiles(new QListWidget(this))
     , m_lv(new QTreeWidget(this))
     , m_cmdClose(new QPushButton(QStringLiteral("Close"), this))
-    , m_log(std::make_unique<WindowLog>(m_lv)) {
+    , m_log(m_lv) {
     setObjectName(QStringLiteral("FEvent"));
     setWindowTitle(QStringLiteral("Vestrel Events"));
     setFixedSize(pixels(10110), pixels(5700));
@@ -106,31 +83,21 @@ QString FEvent::txtEvent() const {
 }
 
 void FEvent::setTxtEvent(const QString& text) {
-    load();
     m_txtEvent->setPlainText(text);
 }
 
-bool FEvent::LPack() {
-    load();
-    QStringList entries;
-    for (int i = 0; i < m_lstFiles->count(); ++i) {
-        entries << m_lstFiles->item(i)->text();
-    }
-    m_run.LPack(entries, *m_log);
-    return m_log->m_failed;
+void FEvent::pathsRead(const QStringList& paths) {
+    m_lstFiles->clear();
+    m_lstFiles->addItems(paths);
 }
 
-bool FEvent::failureLogged() const {
-    return m_log->m_failed;
+void FEvent::appendLine(const QString& text, int icon) {
+    m_failed = m_failed || icon == IconFailure;
+    m_log.appendLine(text, icon);
 }
 
-void FEvent::setLogEcho(std::function<void(const QString&, int)> echo) {
-    m_log->m_echo = std::move(echo);
-}
-
-void FEvent::showEvent(QShowEvent* event) {
-    load();
-    QWidget::showEvent(event);
+void FEvent::clear() {
+    m_log.clear();
 }
 
 void FEvent::keyPressEvent(QKeyEvent* event) {
@@ -139,20 +106,6 @@ void FEvent::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-void FEvent::load() {
-    if (m_loaded) {
-        return;
-    }
-    m_loaded = true;
-    m_lstFiles->clear();
-    try {
-        m_lstFiles->addItems(SessionStore(DbConnection::database()).sessionFiles(m_sessionId));
-    } catch (const VError& error) {
-        // A session whose files cannot be read is not run; the window says why.
-        LogLine(*m_log, errorLogText(error.record()), IconFailure);
-    }
 }
 
 void FEvent::openEntry(QListWidgetItem* item) {
