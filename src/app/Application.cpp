@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "RequestServer.h"
+#include "Windows.h"
 #include "common/Error.h"
 #include "ftp/cFTP.h"
 #include "schedule/SchedulerTick.h"
@@ -56,5 +58,6 @@ int Application::start() {
         std::fflush(stderr);
         std::_Exit(0);
     });
+    wireWindows();
     return -1;
 }

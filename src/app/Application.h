@@ -1,5 +1,6 @@
 #pragma once
 
+#include "WindowKind.h"
 #include "common/DateTime.h"
 #include "common/Messages.h"
 
@@ -7,11 +8,13 @@
 #include <memory>
 
 class FMain;
+class RequestServer;
 class SchedulerTick;
 class SessionRunner;
 class SessionStore;
 class SessionView;
 class Settings;
+class Windows;
 
 // Start-up and the program-wide objects: the session database and the shared view of all
 // sessions, the settings, the scheduler, the hidden main window.
@@ -24,7 +27,13 @@ public:
     // up and the event loop should run.
     int start();
 
+    // Shows one of the tray menu's windows; false when there is no display to show it on.
+    bool showWindow(WindowKind kind);
+
 private:
+    // The tray menu's windows and the requests of later starts that show them.
+    void wireWindows();
+
     QString m_programDir;
     bool m_headless;
     std::unique_ptr<SessionStore> m_store;
@@ -35,4 +44,7 @@ private:
     std::unique_ptr<SchedulerTick> m_tick;
     std::unique_ptr<FMain> m_main;
     Clock m_clock = localNow;
+    // Last, so that the windows go before the objects they use.
+    std::unique_ptr<Windows> m_windows;
+    std::unique_ptr<RequestServer> m_requests;
 };

@@ -1,17 +1,72 @@
 #include "Application.h"
+#include "CommandLine.h"
+#include "RequestChannel.h"
 #include "SingleCopyLock.h"
 #include "ui/shell/AppIcon.h"
 
 #include <QApplication>
+#include <QSystemTrayIcon>
 #include <cstdio>
 
+namespace {
+
+// The drawn icon as a PNG file, for the desktop launcher; needs no display.
+int writeIcon(int argc, char* argv[], const std::string& file) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (!appIcon().pixmap(64).save(QString::fromStdString(file), "PNG")) {
+        std::fprintf(stderr, "vestrel: cannot write the icon to %s\n", file.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Runs in a copy that cannot take the lock: hands the window over to the copy that holds it.
+// Returns the exit code, or -1 when that copy ended meanwhile and this one should start.
+int forwardWindow(const std::string& folder, WindowKind window) {
+    switch (RequestChannel::forward(folder, window)) {
+    case RequestChannel::Outcome::Delivered:
+        return 0;
+    case RequestChannel::Outcome::BecameProgram:
+        return -1;
+    case RequestChannel::Outcome::NoDisplay:
+        std::fprintf(stderr, "vestrel: the running copy has no display to show windows on\n");
+        return 1;
+    case RequestChannel::Outcome::Failed:
+        break;
+    }
+    std::fprintf(stderr, "vestrel: a copy is running in %s but does not answer\n", folder.c_str());
+    return 1;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    const CommandLine command = CommandLine::parse(argc, argv);
+    if (!command.error.empty()) {
+        std::fprintf(stderr, "vestrel: %s\n%s", command.error.c_str(), CommandLine::usage());
+        return 2;
+    }
+    if (command.help) {
+        std::fputs(CommandLine::usage(), stdout);
+        return 0;
+    }
+    if (!command.iconFile.empty()) {
+        return writeIcon(argc, argv, command.iconFile);
+    }
+
     const std::string folder = SingleCopyLock::programFolder();
     switch (SingleCopyLock::acquire(folder)) {
     case SingleCopyLock::Result::Acquired:
         break;
     case SingleCopyLock::Result::HeldByAnotherCopy:
-        return 0; // another copy runs: end silently
+        if (!command.window) {
+            return 0; // another copy runs: end silently
+        }
+        if (const int code = forwardWindow(folder, *command.window); code >= 0) {
+            return code;
+        }
+        break;
     case SingleCopyLock::Result::Failed:
         // Two copies running the same backups would be worse than none starting.
         std::fprintf(stderr, "vestrel: cannot create the lock file in %s\n", folder.c_str());
@@ -33,6 +88,16 @@ int main(int argc, char* argv[]) {
     const int early = vestrel.start();
     if (early >= 0) {
         return early;
+    }
+    if (!headless && !QSystemTrayIcon::isSystemTrayAvailable()) {
+        // The icon docks by itself once a tray starts; until then the user needs another way in.
+        std::fputs("vestrel: no system tray is running; the icon appears when one starts. Until "
+                   "then, open the windows with vestrel --open, --options or --explorer.\n",
+                   stderr);
+    }
+    if (command.window && !vestrel.showWindow(*command.window)) {
+        std::fputs("vestrel: no display to show the window on; the schedule runs without it\n",
+                   stderr);
     }
     return QApplication::exec();
 }

@@ -1,0 +1,41 @@
+#include "Application.h"
+#include "RequestChannel.h"
+#include "RequestServer.h"
+#include "SingleCopyLock.h"
+#include "Windows.h"
+#include "common/Error.h"
+#include "ui/shell/FMain.h"
+
+void Application::wireWindows() {
+    m_windows = std::make_unique<Windows>();
+
+    QObject::connect(m_main.get(), &FMain::openRequested, m_main.get(),
+                     [this] { showWindow(WindowKind::Editor); });
+    QObject::connect(m_main.get(), &FMain::browserRequested, m_main.get(),
+                     [this] { showWindow(WindowKind::Explorer); });
+    QObject::connect(m_main.get(), &FMain::optionsRequested, m_main.get(),
+                     [this] { showWindow(WindowKind::Options); });
+
+    // The same folder text the asking start hashes, taken the same way.
+    const QString path =
+        QString::fromStdString(RequestChannel::socketPath(SingleCopyLock::programFolder()));
+    m_requests =
+        std::make_unique<RequestServer>([this](WindowKind kind) { return showWindow(kind); });
+    const QString error = m_requests->listen(path);
+    if (!error.isEmpty()) {
+        writeToStandardError(QStringLiteral("vestrel: later starts cannot reach this copy (") +
+                             path + QStringLiteral("): ") + error);
+    }
+}
+
+bool Application::showWindow(WindowKind kind) {
+    if (m_headless) {
+        return false;
+    }
+    if (!m_windows->show(kind)) {
+        static const char* const names[] = {"session editor", "options dialog", "FTP explorer"};
+        writeToStandardError(QStringLiteral("vestrel: this build has no ") +
+                             QLatin1String(names[static_cast<int>(kind)]));
+    }
+    return true;
+}

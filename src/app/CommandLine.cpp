@@ -1,0 +1,62 @@
+#include "CommandLine.h"
+
+#include <array>
+#include <utility>
+
+namespace {
+constexpr std::array<std::pair<std::string_view, WindowKind>, 3> Words{{
+    {"open", WindowKind::Editor},
+    {"options", WindowKind::Options},
+    {"explorer", WindowKind::Explorer},
+}};
+} // namespace
+
+std::string_view windowWord(WindowKind kind) {
+    for (const auto& [word, k] : Words) {
+        if (k == kind) {
+            return word;
+        }
+    }
+    return {};
+}
+
+std::optional<WindowKind> windowFromWord(std::string_view word) {
+    for (const auto& [w, kind] : Words) {
+        if (w == word) {
+            return kind;
+        }
+    }
+    return std::nullopt;
+}
+
+CommandLine CommandLine::parse(int argc, char* argv[]) {
+    CommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            line.help = true;
+        } else if (arg == "--write-icon" && i + 1 < argc) {
+            line.iconFile = argv[++i];
+        } else if (const auto kind =
+                       arg.starts_with("--") ? windowFromWord(arg.substr(2)) : std::nullopt) {
+            if (line.window && *line.window != *kind) {
+                line.error = "give only one of --open, --options and --explorer";
+                return line;
+            }
+            line.window = kind;
+        } else {
+            line.error = "unknown argument '" + std::string(arg) + "'";
+            return line;
+        }
+    }
+    return line;
+}
+
+const char* CommandLine::usage() {
+    return "Usage: vestrel [--open | --options | --explorer]\n"
+           "Runs the backup schedule from a tray icon. With an option, shows that window:\n"
+           "  --open       the session editor\n"
+           "  --options    the options dialog\n"
+           "  --explorer   the FTP explorer\n"
+           "in the copy that is already running, or starts the program and shows it there.\n";
+}

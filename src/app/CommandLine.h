@@ -1,0 +1,18 @@
+#pragma once
+
+#include "WindowKind.h"
+
+#include <optional>
+#include <string>
+
+// What the program was asked to do at start. Read before anything of Qt exists, so a second
+// start without arguments still ends at once.
+struct CommandLine {
+    std::optional<WindowKind> window; // --open, --options, --explorer
+    std::string iconFile;             // --write-icon FILE (for the desktop installer)
+    bool help = false;
+    std::string error; // set when the arguments make no sense
+
+    static CommandLine parse(int argc, char* argv[]);
+    static const char* usage();
+};

@@ -1,0 +1,142 @@
+#include "RequestChannel.h"
+
+#include "SingleCopyLock.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a start waits for a copy that holds the lock but does not listen yet (it may still
+// be opening its database), and for its answer once connected.
+constexpr auto StartingCopyWait = std::chrono::seconds(10);
+constexpr int AnswerWaitMs = 5000;
+
+std::string runtimeFolder() {
+    const char* dir = std::getenv("XDG_RUNTIME_DIR");
+    struct stat st {};
+    if (dir && dir[0] == '/' && ::stat(dir, &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::getuid()) {
+        return dir;
+    }
+    return "/tmp";
+}
+
+// FNV-1a: stable across builds and runs, unlike std::hash.
+std::uint64_t folderHash(const std::string& text) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : text) {
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    return hash;
+}
+
+std::string nameFor(const std::string& folder, const std::string& programFolder) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/vestrel-%u-%016llx", static_cast<unsigned>(::getuid()),
+                  static_cast<unsigned long long>(folderHash(programFolder)));
+    return folder + name;
+}
+
+// Only a socket of this user is asked: in /tmp anyone could have put one there.
+int connectTo(const std::string& path) {
+    struct stat st {};
+    sockaddr_un address{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != ::getuid() ||
+        path.size() >= sizeof address.sun_path) {
+        return -1;
+    }
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<std::string> ask(int fd, std::string_view word) {
+    const std::string request = std::string(word) + '\n';
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(request.size())) {
+        return std::nullopt;
+    }
+    std::string reply;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(AnswerWaitMs);
+    while (reply.find('\n') == std::string::npos) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            return std::nullopt;
+        }
+        char buffer[64];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            return std::nullopt;
+        }
+        reply.append(buffer, static_cast<std::size_t>(n));
+    }
+    reply.erase(reply.find('\n'));
+    return reply;
+}
+
+} // namespace
+
+namespace RequestChannel {
+
+std::string socketPath(const std::string& programFolder) {
+    return nameFor(runtimeFolder(), programFolder);
+}
+
+Outcome forward(const std::string& programFolder, WindowKind kind) {
+    // A copy started from another environment may have found no runtime folder: try /tmp too.
+    std::vector<std::string> paths{socketPath(programFolder)};
+    if (runtimeFolder() != "/tmp") {
+        paths.push_back(nameFor("/tmp", programFolder));
+    }
+    const auto deadline = Clock::now() + StartingCopyWait;
+    while (Clock::now() < deadline) {
+        for (const std::string& path : paths) {
+            const int fd = connectTo(path);
+            if (fd < 0) {
+                continue;
+            }
+            const std::optional<std::string> reply = ask(fd, windowWord(kind));
+            ::close(fd);
+            if (reply == Shown) {
+                return Outcome::Delivered;
+            }
+            if (reply == NoDisplay) {
+                return Outcome::NoDisplay;
+            }
+        }
+        switch (SingleCopyLock::acquire(programFolder)) {
+        case SingleCopyLock::Result::Acquired:
+            return Outcome::BecameProgram;
+        case SingleCopyLock::Result::Failed:
+            return Outcome::Failed;
+        case SingleCopyLock::Result::HeldByAnotherCopy:
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return Outcome::Failed;
+}
+
+} // namespace RequestChannel

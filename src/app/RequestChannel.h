@@ -1,0 +1,33 @@
+#pragma once
+
+#include "WindowKind.h"
+
+#include <string>
+#include <vector>
+
+// The local socket through which a later start asks the running copy to show a window. It is
+// private to the user (in the user's runtime folder when there is one, else in /tmp with the
+// user's id in its name, mode 0700) and to the program's folder (a hash of the folder in its
+// name), so copies installed in two folders do not answer for each other. Plain POSIX, so the
+// asking start needs nothing of Qt.
+namespace RequestChannel {
+
+// Where the running copy listens.
+std::string socketPath(const std::string& programFolder);
+
+// The replies of the running copy, one line each.
+inline constexpr std::string_view Shown = "shown";
+inline constexpr std::string_view NoDisplay = "no display";
+
+enum class Outcome {
+    Delivered,     // the running copy showed the window
+    BecameProgram, // no copy runs any more: this process holds the lock now and goes on starting
+    NoDisplay,     // the running copy has no display to show windows on
+    Failed,        // the running copy does not answer
+};
+
+// Asks the copy that holds the single-copy lock to show the window, waiting while that copy is
+// still starting. Takes the lock itself when that copy ends meanwhile.
+Outcome forward(const std::string& programFolder, WindowKind kind);
+
+} // namespace RequestChannel

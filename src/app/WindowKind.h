@@ -1,0 +1,11 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+// The three windows the tray menu opens, and the words that name them on the command line
+// ("--open") and in a request to the running copy ("open").
+enum class WindowKind { Editor, Options, Explorer };
+
+std::string_view windowWord(WindowKind kind);
+std::optional<WindowKind> windowFromWord(std::string_view word);

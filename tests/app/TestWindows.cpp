@@ -1,0 +1,50 @@
+#include "Windows.h"
+
+#include <QApplication>
+#include <QTest>
+
+// The tray menu's windows in process: each exists once, is loaded on first use, is not loaded
+// again while open, and is loaded afresh after it closed.
+class TestWindows : public QObject {
+    Q_OBJECT
+
+private slots:
+    void eachWindowExistsOnce();
+    void withoutFactoryNothingShows();
+};
+
+void TestWindows::eachWindowExistsOnce() {
+    Windows windows;
+    int loads = 0;
+    windows.setFactory(WindowKind::Options, [&] {
+        ++loads;
+        return new QWidget;
+    });
+    QVERIFY(windows.show(WindowKind::Options));
+    QWidget* first = windows.window(WindowKind::Options);
+    QVERIFY(first && first->isVisible());
+
+    QVERIFY(windows.show(WindowKind::Options));
+    QCOMPARE(windows.window(WindowKind::Options), first);
+    QVERIFY(first->isVisible());
+    first->showMinimized();
+    QVERIFY(windows.show(WindowKind::Options));
+    QVERIFY(!first->isMinimized());
+    QCOMPARE(loads, 1);
+    QCOMPARE(windows.window(WindowKind::Editor), nullptr);
+
+    first->close();
+    QTRY_COMPARE(windows.window(WindowKind::Options), nullptr);
+    QVERIFY(windows.show(WindowKind::Options));
+    QCOMPARE(loads, 2);
+    QVERIFY(windows.window(WindowKind::Options)->isVisible());
+}
+
+void TestWindows::withoutFactoryNothingShows() {
+    Windows windows;
+    QVERIFY(!windows.show(WindowKind::Explorer));
+    QCOMPARE(windows.window(WindowKind::Explorer), nullptr);
+}
+
+QTEST_MAIN(TestWindows)
+#include "TestWindows.moc"
