@@ -68,6 +68,8 @@ QProcess* TestForwarding::start(const QStringList& arguments, bool withDisplay) 
     auto& process = m_processes.emplace_back(std::make_unique<QProcess>());
     process->setProcessEnvironment(env);
     process->start(m_exe, arguments);
+    // Until the loop hears of the start, state() says Starting even when it runs.
+    process->waitForStarted();
     return process.get();
 }
 
