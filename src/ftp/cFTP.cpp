@@ -106,6 +106,23 @@ size_t readFromFile(char* buffer, size_t size, size_t count, void* source) {
     return got;
 }
 
+// One transfer's hook and which of libcurl's two figures it follows.
+struct TransferWatch {
+    TransferProgress progress;
+    bool upload = false;
+};
+
+int onTransferInfo(void* watch, curl_off_t downTotal, curl_off_t downNow, curl_off_t upTotal,
+                   curl_off_t upNow) {
+    const auto& w = *static_cast<const TransferWatch*>(watch);
+    try {
+        return (w.upload ? w.progress(upNow, upTotal) : w.progress(downNow, downTotal)) ? 0 : 1;
+    } catch (...) {
+        // Nothing may be thrown through libcurl: a hook that fails stops the transfer.
+        return 1;
+    }
+}
+
 bool hasControlCharacter(const QString& text) {
     for (const QChar c : text) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
@@ -177,6 +194,7 @@ struct cFTP::Impl {
     // target by absolute path, so a reconnect inside libcurl or a skipped CWD cannot move it.
     QString remoteFolder;
     FtpReplyLog replies;
+    TransferProgress progress;
 
     ~Impl() {
         if (curl)
@@ -205,6 +223,17 @@ struct cFTP::Impl {
             curl_easy_setopt(curl, CURLOPT_USERNAME, user.toUtf8().constData());
             curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
         }
+    }
+
+    // Hands the coming transfer's progress to the hook, if one is set. After prepare(), which
+    // turns progress reports off again for every other request.
+    void watchTransfer(TransferWatch& watch) {
+        if (!progress)
+            return;
+        watch.progress = progress;
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onTransferInfo);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &watch);
     }
 
     CURLcode perform() {
@@ -450,6 +479,10 @@ void cFTP::Disconnect() {
     d.directory.clear();
 }
 
+void cFTP::setTransferProgress(TransferProgress progress) {
+    m_impl->progress = std::move(progress);
+}
+
 QString cFTP::Directory() const {
     return m_impl->directory;
 }
@@ -485,6 +518,8 @@ bool cFTP::GetFile(const QString& ServerFileAndPath, const QString& DestinationF
         curl_easy_setopt(d.curl, CURLOPT_TRANSFERTEXT, (TransferType & 3) == Ascii ? 1L : 0L);
         curl_easy_setopt(d.curl, CURLOPT_WRITEFUNCTION, writeToDownload);
         curl_easy_setopt(d.curl, CURLOPT_WRITEDATA, &target);
+        TransferWatch watch;
+        d.watchTransfer(watch);
         if (d.perform() != CURLE_OK || !target.commit()) {
             target.discard();
             recordCurrentError(FtpError::GetFailed, failure);
@@ -518,6 +553,8 @@ bool cFTP::PutFile(const QString& LocalFileAndPath, const QString& ServerFileAnd
         curl_easy_setopt(d.curl, CURLOPT_TRANSFERTEXT, ascii ? 1L : 0L);
         curl_easy_setopt(d.curl, CURLOPT_READFUNCTION, readFromFile);
         curl_easy_setopt(d.curl, CURLOPT_READDATA, source.get());
+        TransferWatch watch{TransferProgress(), true};
+        d.watchTransfer(watch);
         // Line-end conversion changes the byte count, so the size is only checked in binary.
         if (!ascii)
             curl_easy_setopt(d.curl, CURLOPT_INFILESIZE_LARGE,

@@ -17,6 +17,10 @@ inline constexpr std::int32_t LogOnValues = static_cast<std::int32_t>(0x800407D7
 inline constexpr std::int32_t SessionFailed = static_cast<std::int32_t>(0x800407D8u);
 } // namespace FtpError
 
+// Told during each download and upload how many bytes have moved of how many (0 while the total
+// is not known). Returning false stops the transfer, which then fails as a broken one does.
+using TransferProgress = std::function<bool(qint64 done, qint64 total)>;
+
 // The program's FTP client: one control connection per object, passive mode. Failures are
 // either raised as VError or recorded in CurrentError() with a failure result, operation by
 // operation, as the callers expect.
@@ -56,6 +60,9 @@ public:
     // True when the server confirms that the file exists; false when it does not, or when it
     // cannot tell.
     bool FileExists(const QString& ServerFileAndPath);
+    // Watches GetFile and PutFile from now on; an empty hook stops watching.
+    void setTransferProgress(TransferProgress progress);
+
     // "name@@attributes" joined by "||", in the server's order.
     QString GetDirectoryList(const QString& Directory = QString(),
                              const QString& FilterString = QString());

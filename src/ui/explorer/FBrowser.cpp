@@ -1,0 +1,330 @@
+#include "FBrowser.h"
+
+#include "ActivationWatch.h"
+#include "ButtonImages.h"
+#include "LocalLists.h"
+#include "TransferProgressDialog.h"
+#include "backup/EventLog.h"
+#include "store/Settings.h"
+#include "ui/events/ListViewLog.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QShortcut>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+
+// The window was laid out in twips; 15 twips make one pixel.
+constexpr int pixels(int twips) {
+    return twips / 15;
+}
+
+QRect twips(int left, int top, int width, int height) {
+    return QRect(pixels(left), pixels(top), pixels(width), pixels(height));
+}
+
+QFont verdana() {
+    QFont font(QStringLiteral("Verdana"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+void makeWhite(QWidget* button) {
+    QPalette white = button->palette();
+    white.setColor(QPalette::Button, Qt::white);
+    button->setPalette(white);
+}
+
+// A listing's names in LFTP's order: entries that are plain folders (attributes exactly 16)
+// first, then all others, each group in the listing's order.
+QStringList remoteListNames(const QString& listing) {
+    QStringList folders;
+    QStringList others;
+    if (listing.isEmpty())
+        return folders;
+    for (const QString& entry : listing.split(QStringLiteral("||"))) {
+        const qsizetype at = entry.lastIndexOf(QStringLiteral("@@"));
+        bool isNumber = false;
+        const int attributes = at < 0 ? 0 : entry.mid(at + 2).toInt(&isNumber);
+        const QString name = at < 0 ? entry : entry.left(at);
+        (isNumber && attributes == 16 ? folders : others) << name;
+    }
+    return folders + others;
+}
+
+} // namespace
+
+FBrowser::FBrowser(Settings& settings, FtpFactory ftpFactory, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_settings(settings)
+    , m_ftpFactory(std::move(ftpFactory))
+    , m_local(new LocalLists(this))
+    , m_lftp(new QListWidget(this))
+    , m_lv(new QTreeWidget(this))
+    , m_log(std::make_unique<ListViewLog>(m_lv)) {
+    setObjectName(QStringLiteral("FBrowser"));
+    setWindowTitle(QStringLiteral("Vestrel FTP Explorer"));
+    setFixedSize(pixels(9930), pixels(6675));
+    QPalette back = palette();
+    back.setColor(QPalette::Window, QColor(192, 192, 255));
+    setPalette(back);
+    setAutoFillBackground(true);
+
+    QComboBox* drive1 = m_local->drives();
+    drive1->setObjectName(QStringLiteral("Drive1"));
+    drive1->setGeometry(twips(120, 120, 2595, 315));
+    drive1->setAccessibleName(QStringLiteral("Local drive"));
+    QTreeView* dir1 = m_local->folders();
+    dir1->setObjectName(QStringLiteral("Dir1"));
+    dir1->setGeometry(twips(120, 480, 2595, 3915));
+    dir1->setAccessibleName(QStringLiteral("Local folder"));
+    QListWidget* file1 = m_local->files();
+    file1->setObjectName(QStringLiteral("File1"));
+    file1->setGeometry(twips(2820, 120, 3255, 3930));
+    file1->setToolTip(QStringLiteral("Local Side"));
+    file1->setAccessibleName(file1->toolTip());
+
+    m_lftp->setObjectName(QStringLiteral("LFTP"));
+    m_lftp->setGeometry(twips(6180, 120, 3615, 3930));
+    m_lftp->setToolTip(QStringLiteral("FTP Side"));
+    m_lftp->setAccessibleName(m_lftp->toolTip());
+    m_lftp->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    for (QWidget* list :
+         {static_cast<QWidget*>(dir1), static_cast<QWidget*>(file1), static_cast<QWidget*>(m_lftp)})
+        list->setFont(verdana());
+
+    QPushButton* cmd2FTP = pictureButton("cmd2FTP", QStringLiteral("Copy to FTP"),
+                                         ButtonImages::copyToFtp(), twips(4980, 4140, 1095, 315));
+    QPushButton* cmdDirUp = pictureButton("cmdDirUp", QStringLiteral("Up Dir"),
+                                          ButtonImages::upDir(), twips(7650, 4140, 465, 315));
+    QPushButton* cmd2Local =
+        pictureButton("cmd2Local", QStringLiteral("Copy to Local"), ButtonImages::copyToLocal(),
+                      twips(8250, 4140, 1095, 315));
+    QPushButton* cmdDelete = pictureButton("cmdDelete", QStringLiteral("Delete file in FTP"),
+                                           ButtonImages::deleteFile(), twips(9420, 4140, 375, 315));
+
+    m_lv->setObjectName(QStringLiteral("LV"));
+    m_lv->setGeometry(twips(60, 4500, 9795, 1575));
+    m_lv->setAccessibleName(QStringLiteral("Log"));
+    m_lv->setFont(verdana());
+    m_lv->setColumnCount(1);
+    m_lv->setHeaderHidden(true);
+    m_lv->setRootIsDecorated(false);
+    m_lv->setIconSize(QSize(16, 16));
+    m_lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_lv->header()->setStretchLastSection(false);
+
+    auto* cmdClose = new QPushButton(QStringLiteral("Close"), this);
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    cmdClose->setGeometry(twips(8400, 6180, 1455, 435));
+    cmdClose->setAccessibleName(cmdClose->text());
+    makeWhite(cmdClose);
+    connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, cmdClose,
+            &QPushButton::click);
+
+    // Left side first, then the remote side with its buttons, the log, and Close.
+    QWidget* order[] = {drive1,   dir1,      file1,     cmd2FTP, m_lftp,
+                        cmdDirUp, cmd2Local, cmdDelete, m_lv,    cmdClose};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(cmd2FTP, &QPushButton::clicked, this, [this] { act([this] { copyToFtp(); }); });
+    connect(cmd2Local, &QPushButton::clicked, this, [this] { act([this] { copyToLocal(); }); });
+    connect(cmdDelete, &QPushButton::clicked, this, [this] { act([this] { deleteOnFtp(); }); });
+    connect(cmdDirUp, &QPushButton::clicked, this, [this] { act([this] { dirUp(); }); });
+    connect(m_lftp, &QListWidget::itemDoubleClicked, this,
+            [this] { act([this] { enterFolders(); }); });
+    connect(new ActivationWatch(this), &ActivationWatch::activated, this,
+            [this] { act([this] { activated(); }); });
+}
+
+FBrowser::~FBrowser() {
+    if (m_ftp && m_ftp->Connected())
+        m_ftp->Disconnect();
+}
+
+void FBrowser::FillLFTP() {
+    m_lftp->clear();
+    try {
+        const QString listing = ftp().GetDirectoryList();
+        logRecordedError();
+        m_lftp->addItems(remoteListNames(listing));
+    } catch (const VError& error) {
+        LogLine(*m_log, errorLogText(error.record()), IconFailure);
+    }
+}
+
+void FBrowser::closeEvent(QCloseEvent* event) {
+    // A transfer in progress holds the connection; it ends first.
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    if (m_ftp && m_ftp->Connected())
+        m_ftp->Disconnect();
+    QWidget::closeEvent(event);
+}
+
+void FBrowser::activated() {
+    // One column fills the list beside its vertical scroll bar.
+    m_lv->setColumnWidth(0, m_lv->width() - 25);
+    m_log->clear();
+    const QString host = m_settings.ReadOption(QStringLiteral("Ftp"), QString());
+    const QString user = m_settings.ReadOption(QStringLiteral("User"), QString());
+    const QString password = m_settings.ReadOption(QStringLiteral("Passw"), QString());
+    cFTP& client = ftp();
+    // The port cannot change under a connection; the client takes 21 for anything not a port.
+    if (!client.Connected())
+        client.setPort(m_settings.ReadOption(QStringLiteral("Port"), 21).toInt());
+    if (client.Connect(host, user, password)) {
+        LogLine(*m_log, QStringLiteral("Connection succesful"), IconSuccess);
+        FillLFTP();
+    } else {
+        LogError(*m_log, IconFailure);
+    }
+}
+
+void FBrowser::copyToFtp() {
+    for (const QString& path : m_local->selectedFiles()) {
+        const QString name = QFileInfo(path).fileName();
+        bool cancelled = false;
+        const bool sent = transfer(
+            QStringLiteral("Sending file ") + name,
+            [&](cFTP& client) { return client.PutFile(path, name, cFTP::Binary); }, cancelled);
+        if (sent)
+            LogLine(*m_log, QStringLiteral("Sending file ") + name + QStringLiteral(" succes"),
+                    IconSuccess);
+        else
+            LogError(*m_log, IconFailure);
+        if (cancelled)
+            break;
+    }
+    FillLFTP();
+}
+
+void FBrowser::copyToLocal() {
+    const QDir folder(m_local->currentFolder());
+    for (const QString& name : selectedRemoteNames()) {
+        bool cancelled = false;
+        const bool received = transfer(
+            QStringLiteral("Receiving file ") + name,
+            [&](cFTP& client) { return client.GetFile(name, folder.filePath(name), cFTP::Binary); },
+            cancelled);
+        if (received)
+            LogLine(*m_log, QStringLiteral("Receiving file ") + name + QStringLiteral(" succes"),
+                    IconSuccess);
+        else
+            LogError(*m_log, IconFailure);
+        if (cancelled)
+            break;
+    }
+    m_local->refreshFiles();
+}
+
+void FBrowser::deleteOnFtp() {
+    for (const QString& name : selectedRemoteNames()) {
+        ftp().DeleteFile(name);
+        if (CurrentError().isSet())
+            LogError(*m_log, IconFailure);
+        else
+            LogLine(*m_log, QStringLiteral("Succesfull deleted!"), IconSuccess);
+    }
+    FillLFTP();
+}
+
+void FBrowser::dirUp() {
+    // The root of the server, not the parent of the current folder.
+    ftp().setDirectory(QStringLiteral("\\"));
+    if (CurrentError().isSet()) {
+        LogError(*m_log, IconFailure);
+        return;
+    }
+    LogLine(*m_log, QStringLiteral("Succesfull"), IconSuccess);
+    FillLFTP();
+}
+
+void FBrowser::enterFolders() {
+    // With several entries selected, each one is entered from the one before.
+    for (const QString& name : selectedRemoteNames()) {
+        ftp().setDirectory(ftp().Directory() + QLatin1Char('/') + name);
+        if (CurrentError().isSet())
+            LogError(*m_log, IconFailure);
+        else
+            LogLine(*m_log, QStringLiteral("Succesfull"), IconSuccess);
+    }
+    FillLFTP();
+}
+
+bool FBrowser::transfer(const QString& action, const std::function<bool(cFTP&)>& operation,
+                        bool& cancelled) {
+    cFTP& client = ftp();
+    TransferProgressDialog progress(this, action, m_progressDelayMs);
+    client.setTransferProgress(
+        [&progress](qint64 done, qint64 total) { return progress.update(done, total); });
+    struct Unhook {
+        cFTP& client;
+        ~Unhook() { client.setTransferProgress({}); }
+    } unhook{client};
+    const bool done = operation(client);
+    cancelled = progress.cancelled();
+    return done;
+}
+
+void FBrowser::act(const std::function<void()>& action) {
+    // Whatever arrives while a transfer keeps the window busy waits for nothing: it is dropped.
+    if (m_busy)
+        return;
+    const QScopedValueRollback busy(m_busy, true);
+    try {
+        action();
+    } catch (const VError& error) {
+        LogLine(*m_log, errorLogText(error.record()), IconFailure);
+    } catch (const std::exception& error) {
+        LogLine(
+            *m_log,
+            errorLogText({UnspecifiedErrorNumber, QString(), QString::fromLocal8Bit(error.what())}),
+            IconFailure);
+    }
+}
+
+void FBrowser::logRecordedError() {
+    if (CurrentError().isSet())
+        LogError(*m_log, IconFailure);
+}
+
+cFTP& FBrowser::ftp() {
+    if (!m_ftp)
+        m_ftp = m_ftpFactory();
+    return *m_ftp;
+}
+
+QStringList FBrowser::selectedRemoteNames() const {
+    QStringList names;
+    for (int i = 0; i < m_lftp->count(); ++i) {
+        if (m_lftp->item(i)->isSelected())
+            names << m_lftp->item(i)->text();
+    }
+    return names;
+}
+
+QPushButton* FBrowser::pictureButton(const char* name, const QString& tip, const QIcon& image,
+                                     const QRect& place) {
+    auto* button = new QPushButton(this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(place);
+    button->setIcon(image);
+    button->setToolTip(tip);
+    button->setAccessibleName(tip);
+    makeWhite(button);
+    return button;
+}
