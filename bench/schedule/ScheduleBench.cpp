@@ -34,7 +34,10 @@ struct CountingMessages : Messages {
 };
 
 struct CountingRunner : SessionRunner {
-    void runSession(const BackupSession&) override { ++runs; }
+    void runSession(const BackupSession&, Finished finished) override {
+        ++runs;
+        finished();
+    }
     int runs = 0;
 };
 
@@ -143,8 +146,10 @@ int benchTick() {
     SessionStore store(DbConnection::database());
     CountingMessages messages;
     CountingRunner runner;
-    SchedulerTick tick(
+    RunQueue queue(
         store, [&now] { return now; }, messages, runner);
+    SchedulerTick tick(
+        store, [&now] { return now; }, messages, queue);
 
     using Clock = std::chrono::steady_clock;
     const auto settleStart = Clock::now();
@@ -230,7 +235,9 @@ int benchLoop(int seconds) {
     SessionStore store(DbConnection::database());
     CountingMessages messages;
     CountingRunner runner;
-    SchedulerTick tick(store, localNow, messages, runner);
+    RunQueue queue(store, localNow, messages, runner);
+    SchedulerTick tick(store, localNow, messages, queue);
+    tick.setUptimeClock(SchedulerTick::machineUptime);
     QTimer timer;
     timer.setInterval(300);
     QObject::connect(&timer, &QTimer::timeout, [&tick] { tick.tick(); });

@@ -9,6 +9,7 @@
 
 class FMain;
 class RequestServer;
+class RunQueue;
 class SchedulerTick;
 class SessionRunner;
 class SessionStore;
@@ -41,6 +42,7 @@ private:
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<Messages> m_messages;
     std::unique_ptr<SessionRunner> m_runner;
+    std::unique_ptr<RunQueue> m_queue;
     std::unique_ptr<SchedulerTick> m_tick;
     std::unique_ptr<FMain> m_main;
     Clock m_clock = localNow;

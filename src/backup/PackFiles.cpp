@@ -53,6 +53,20 @@ QString nativeToText(const fs::path& path) {
 
 // One file of the archive, read only while the archive is written. It reads to the end of the
 // file as it finds it then, so a log that grows or shrinks meanwhile is packed as read.
+// Bytes read of the files being packed, handed on as they are read.
+struct PackCounter {
+    PackProgress report;
+    qint64 done = 0;
+    qint64 total = 0;
+
+    void add(const QString& path, qint64 bytes) {
+        done += bytes;
+        if (report) {
+            report(path, std::min(done, total), total);
+        }
+    }
+};
+
 struct EntrySource {
     std::string path;
     QString displayPath;
@@ -61,6 +75,7 @@ struct EntrySource {
     int fd = -1;
     zip_error_t error{};
     QString* failedPath = nullptr;
+    PackCounter* counter = nullptr;
 
     void fail(int zipCode, int systemError) {
         zip_error_set(&error, zipCode, systemError);
@@ -90,6 +105,7 @@ zip_int64_t entryCallback(void* userdata, void* data, zip_uint64_t len, zip_sour
             entry->fail(ZIP_ER_READ, errno);
             return -1;
         }
+        entry->counter->add(entry->displayPath, n);
         return n;
     }
     case ZIP_SOURCE_CLOSE:
@@ -184,6 +200,7 @@ struct ZipPacker::Impl {
     zip_t* zip = nullptr;
     QString archivePath;
     QString failedPath;
+    PackCounter counter;
     // Entry names are the file system's bytes, so that every file keeps its exact name, UTF-8 or
     // not. Top-level names this packing has given out; a later file or folder of the same name gets
     // a number instead of replacing the earlier one.
@@ -283,6 +300,8 @@ struct ZipPacker::Impl {
         entry->mtime = st.st_mtime;
         entry->size = st.st_size;
         entry->failedPath = &failedPath;
+        entry->counter = &counter;
+        counter.total += st.st_size;
         zip_error_init(&entry->error);
         zip_source_t* source = zip_source_function(zip, entryCallback, entry);
         if (source == nullptr) {
@@ -412,8 +431,14 @@ void ZipPacker::close() {
     m_impl->close();
 }
 
-void PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots) {
+void ZipPacker::setProgress(PackProgress progress) {
+    m_impl->counter.report = std::move(progress);
+}
+
+void PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots,
+               PackProgress progress) {
     ZipPacker packer;
+    packer.setProgress(std::move(progress));
     for (int k = 1; k <= count; ++k) {
         const QString& path = fileSlots[k];
         if (!path.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,9 @@ public:
 private:
     std::vector<QString> m_slots;
 };
+
+// Told while an archive is written: the file being read, and bytes read of all files so far.
+using PackProgress = std::function<void(const QString& path, qint64 done, qint64 total)>;
 
 // Packs files and folders into zip archives. A file is stored under its own name; a folder with
 // everything below it (empty folders too) under paths relative to the folder's parent.
@@ -39,6 +43,8 @@ public:
     void Pack(const QString& path, const QString& archivePath);
     // Writes the archive. Raises VError saying what failed; no archive is then changed.
     void close();
+    // Called from inside close() as files are read.
+    void setProgress(PackProgress progress);
 
 private:
     struct Impl;
@@ -47,4 +53,5 @@ private:
 
 // Packs slots 1 to `count` (empty slots skipped) into the archive at `archivePath`, in slot
 // order. No archive is written when no slot is filled. Failures raise VError.
-void PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots);
+void PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots,
+               PackProgress progress = {});

@@ -53,10 +53,11 @@ SessionRun::SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock, QS
     , m_programFolder(std::move(programFolder)) {
 }
 
-bool SessionRun::LPack(const QStringList& entries, EventLog& log) const {
+bool SessionRun::LPack(const QStringList& entries, EventLog& log,
+                       const RunProgressSink& progress) const {
     FailureWatch watch(log);
     try {
-        packAndUpload(entries, watch);
+        packAndUpload(entries, watch, progress);
     } catch (const VError& error) {
         LogLine(watch, errorLogText(error.record()), IconFailure);
     } catch (const std::exception& error) {
@@ -68,7 +69,8 @@ bool SessionRun::LPack(const QStringList& entries, EventLog& log) const {
     return watch.failed();
 }
 
-void SessionRun::packAndUpload(const QStringList& entries, EventLog& log) const {
+void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
+                               const RunProgressSink& progress) const {
     const QString pattern =
         m_settings.ReadOption(QStringLiteral("ArchPat"), QStringLiteral("yymmddhhmm"));
     const QString stem = formatDate(m_clock(), pattern);
@@ -97,7 +99,13 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log) const 
     log.clear();
 
     checkArchiveName(pattern, stem);
-    PackFiles(n, archivePath, fileSlots);
+    PackProgress packing;
+    if (progress) {
+        packing = [&progress](const QString& path, qint64 done, qint64 total) {
+            progress({RunProgress::Stage::Packing, path, done, total});
+        };
+    }
+    PackFiles(n, archivePath, fileSlots, packing);
 
     if (!optionIsTrue(m_settings.ReadOption(QStringLiteral("IsFtp"), false))) {
         return;

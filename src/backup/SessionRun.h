@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EventLog.h"
+#include "RunProgress.h"
 #include "common/DateTime.h"
 #include "ftp/cFTP.h"
 #include "store/Settings.h"
@@ -18,11 +19,14 @@ public:
 
     // Runs the session whose paths are `entries`, in the session's order, writing into `log`.
     // Every failure, raised ones included, ends as a red-cross line and the run returns
-    // normally. Returns true when the run logged a failure.
-    bool LPack(const QStringList& entries, EventLog& log) const;
+    // normally. Returns true when the run logged a failure. `progress` hears how far packing
+    // and sending have come.
+    bool LPack(const QStringList& entries, EventLog& log,
+               const RunProgressSink& progress = {}) const;
 
 private:
-    void packAndUpload(const QStringList& entries, EventLog& log) const;
+    void packAndUpload(const QStringList& entries, EventLog& log,
+                       const RunProgressSink& progress) const;
     void upload(const QString& archivePath, const QString& archiveName, EventLog& log) const;
 
     Settings m_settings;

@@ -12,7 +12,9 @@ VError::VError(ErrorRecord record)
 }
 
 ErrorRecord& CurrentError() {
-    static ErrorRecord current;
+    // One record per thread: a run packing and uploading in the background must not see, or
+    // clear, the explorer's error on the user-interface thread.
+    thread_local ErrorRecord current;
     return current;
 }
 

@@ -35,7 +35,7 @@ private:
     std::string m_what;
 };
 
-// The process-wide record of the most recent recorded error.
+// The record of the most recent recorded error, one per thread.
 ErrorRecord& CurrentError();
 void clearCurrentError();
 void recordCurrentError(std::int32_t number, const QString& description);

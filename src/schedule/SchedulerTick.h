@@ -1,43 +1,73 @@
 #pragma once
 
+#include "LastStartFile.h"
+#include "RunQueue.h"
 #include "common/DateTime.h"
 #include "common/Messages.h"
-#include "schedule/SessionRunner.h"
 #include "store/SessionStore.h"
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 // What the main window's timer does about three times a second: bring every session whose next
 // run time has passed more than a minute ago forward to its next run, then start the sessions
-// whose next run time is the current minute, unless that minute was started already.
+// whose next run time is the current minute, unless that minute was started already. Started
+// sessions go to the run queue; while one waits or runs there, its time is left alone.
 //
-// A tick may run inside another one (while a message of the outer tick is open); each reads the
-// sessions afresh, and `lastStartTime` keeps a minute from being started twice.
+// A tick may run inside another one (while a message is open); each reads the sessions afresh,
+// and `lastStartTime` keeps a minute from being started twice.
 class SchedulerTick {
 public:
     using ErrorReport = std::function<void(const QString& line)>;
 
-    SchedulerTick(SessionStore& store, Clock clock, Messages& messages, SessionRunner& runner);
+    // Time the machine has been awake, and time since it booted, sleep included; both in
+    // milliseconds from any fixed point.
+    struct Uptime {
+        qint64 awakeMs = 0;
+        qint64 sinceBootMs = 0;
+    };
+    using UptimeClock = std::function<Uptime()>;
+    // The machine's own clocks (CLOCK_MONOTONIC and CLOCK_BOOTTIME).
+    static Uptime machineUptime();
 
-    // Never throws: an error ends the tick, is reported with the time, and the next tick starts
-    // afresh.
+    SchedulerTick(SessionStore& store, Clock clock, Messages& messages, RunQueue& queue);
+
+    // Never throws: an error ends the tick and is reported with the time, once while it lasts;
+    // the next tick starts afresh.
     void tick();
 
     // The next run time of the group of sessions started last; the zero date before the first.
     DateTime lastStartTime() const { return m_lastStartTime; }
 
+    // Keeps the started minute across restarts; reads the one kept before.
+    void setLastStartFile(const QString& path);
+    // With the machine's uptime the tick tells a forward jump of the wall clock while the
+    // program runs (daylight saving time starting, a clock set forward) from a sleep: sessions
+    // whose time the jump passed over run at once instead of being moved on.
+    void setUptimeClock(UptimeClock uptime);
     // Where errors that end a tick go; standard error unless replaced.
     void setErrorReport(ErrorReport report);
 
 private:
+    struct Reading {
+        DateTime wall;
+        Uptime uptime;
+    };
+
     void runTick();
-    void reportError(const QString& source, const QString& description);
+    std::optional<DateTime> jumpedFrom(const DateTime& now);
+    void markStarted(const DateTime& groupTime);
+    void reportError(const QString& text);
 
     SessionStore& m_store;
     Clock m_clock;
     Messages& m_messages;
-    SessionRunner& m_runner;
+    RunQueue& m_queue;
     ErrorReport m_report;
+    UptimeClock m_uptime;
+    std::optional<LastStartFile> m_lastStartFile;
+    std::optional<Reading> m_previous;
     DateTime m_lastStartTime;
+    QString m_failing; // the error that ended the last tick, reported once
 };

@@ -2,10 +2,15 @@
 
 #include "store/BackupSession.h"
 
-// Runs one backup session to its end (archive, upload, log) and returns when it is over. The
-// scheduler tick and "Run Now" start runs through it; the event window is its production form.
+#include <functional>
+
+// Runs one backup session (archive, upload, log). The run may go on after runSession returns;
+// `finished` is called on the caller's thread once it is over (at once by a runner that works
+// synchronously).
 class SessionRunner {
 public:
+    using Finished = std::function<void()>;
+
     virtual ~SessionRunner() = default;
-    virtual void runSession(const BackupSession& session) = 0;
+    virtual void runSession(const BackupSession& session, Finished finished) = 0;
 };

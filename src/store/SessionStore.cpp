@@ -129,10 +129,15 @@ void SessionStore::updateSession(const BackupSession& s) {
         QStringLiteral("SessionStore::updateSession"));
 }
 
-void SessionStore::updateSchedule(const BackupSession& s) {
-    run(m_db, QStringLiteral("update Tasks set ntime=?, Week=? where id=?"),
-        {toVariant(s.ntime), toVariant(s.week), s.id},
-        QStringLiteral("SessionStore::updateSchedule"));
+bool SessionStore::updateSchedule(const BackupSession& read, const BackupSession& changed) {
+    QSqlQuery q = run(m_db,
+                      QStringLiteral("update Tasks set ntime=?, Week=? where id=? and ntime is ? "
+                                     "and Week is ? and date is ? and Freq is ? and Days is ?"),
+                      {toVariant(changed.ntime), toVariant(changed.week), read.id,
+                       toVariant(read.ntime), toVariant(read.week), toVariant(read.date),
+                       toVariant(read.freq), toVariant(read.days)},
+                      QStringLiteral("SessionStore::updateSchedule"));
+    return q.numRowsAffected() > 0;
 }
 
 QStringList SessionStore::sessionFiles(int id) const {

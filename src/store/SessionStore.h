@@ -30,8 +30,10 @@ public:
 
     // Writes every column but id.
     void updateSession(const BackupSession& session);
-    // Writes what the scheduler changes: the next run time and the week that NextRun may lower.
-    void updateSchedule(const BackupSession& session);
+    // Writes what the scheduler changes, the next run time and the week that NextRun may lower,
+    // only while the row still holds the schedule `read` had: a Save made meanwhile wins.
+    // Returns whether the row was written.
+    bool updateSchedule(const BackupSession& read, const BackupSession& changed);
 
     // The session's paths in the order the database returns them.
     QStringList sessionFiles(int id) const;

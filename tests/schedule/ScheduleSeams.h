@@ -5,6 +5,7 @@
 #include "schedule/SessionRunner.h"
 
 #include <QStringList>
+#include <deque>
 #include <functional>
 
 // A date-time from its stored text; a bad one in a test ends the test.
@@ -13,14 +14,28 @@ inline DateTime at(const QString& storedText) {
 }
 
 // Message seam and runner in one: messages and runs go in order into one list. `onShow` runs
-// while a message is "open", as a modal box lets timer ticks through.
+// while a message is "open", as a modal box lets timer ticks through. With `holdRuns` a run
+// goes on until finishRun() ends it, as a run in the background does.
 struct Journal : Messages, SessionRunner {
     void show(const QString& text) override {
         events << "message " + text;
         if (onShow)
             onShow(text);
     }
-    void runSession(const BackupSession& session) override { events << "run " + session.name; }
+    void runSession(const BackupSession& session, Finished finished) override {
+        events << "run " + session.name;
+        if (holdRuns)
+            running.push_back(std::move(finished));
+        else
+            finished();
+    }
+    void finishRun() {
+        Finished finished = std::move(running.front());
+        running.pop_front();
+        finished();
+    }
     QStringList events;
     std::function<void(const QString&)> onShow;
+    bool holdRuns = false;
+    std::deque<Finished> running;
 };

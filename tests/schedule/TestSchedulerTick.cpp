@@ -3,6 +3,9 @@
 #include "schedule/SchedulerTick.h"
 #include "store/SessionStore.h"
 
+#include <QElapsedTimer>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 #include <utility>
 
@@ -28,12 +31,13 @@ struct Case {
     int writes;
 };
 
-// A session database, a clock and a message seam the test moves and answers by hand.
+// A session database, clocks and a message seam the test moves and answers by hand.
 struct Scene {
     explicit Scene(const Rows& rows) {
         for (const Row& r : rows)
             t.addSession(r.name, r.start, r.ntime, r.freq, r.week, r.days);
         tick.setErrorReport([this](const QString& line) { errors << line; });
+        tick.setUptimeClock([this] { return uptime; });
     }
     // Each row's ntime and Week, in the order the rows were added.
     QString state() const {
@@ -41,17 +45,41 @@ struct Scene {
                         "(select * from Tasks order by id)");
     }
     int writes() const { return t.scalar("select total_changes()").toInt(); }
+    // A tick at `when`, the machine awake all the while since the last one.
     void tickAt(const DateTime& when) {
+        const qint64 ms = (when.seconds() - now.seconds()) * 1000;
+        uptime = {uptime.awakeMs + ms, uptime.sinceBootMs + ms};
         now = when;
         tick.tick();
+    }
+    // "2004-08-13 10:00:00" a tick then; "jump …" a tick after the wall clock was set forward
+    // to then; "sleep …" a tick after the machine slept until then; "end" the oldest run going
+    // on ends; "now Name" is Run Now of that session.
+    void step(const QString& what) {
+        const QString arg = what.section(' ', 1);
+        if (what == "end") {
+            journal.finishRun();
+        } else if (what.startsWith("now ")) {
+            queue.runNow(t.scalar("select id from Tasks where Name='" + arg + "'").toInt());
+        } else if (what.startsWith("jump ") || what.startsWith("sleep ")) {
+            const qint64 ms = (at(arg).seconds() - now.seconds()) * 1000;
+            uptime.awakeMs += 300;
+            uptime.sinceBootMs += what.startsWith("sleep ") ? ms : 300;
+            now = at(arg);
+            tick.tick();
+        } else {
+            tickAt(at(what));
+        }
     }
 
     TestDatabase t;
     SessionStore store{t.db()};
     DateTime now;
+    SchedulerTick::Uptime uptime{1000000, 1000000};
     Journal journal;
     QStringList errors;
-    SchedulerTick tick{store, [this] { return now; }, journal, journal};
+    RunQueue queue{store, [this] { return now; }, journal, journal};
+    SchedulerTick tick{store, [this] { return now; }, journal, queue};
 };
 
 } // namespace
@@ -71,19 +99,19 @@ private slots:
         // Sessions of equal ntime, and one of the same minute but another second.
         const Rows group{{"beta", "2004-08-02 10:00:00", "2004-08-13 10:00:00"}, {"Alpha", "2004-08-02 10:00:00", "2004-08-13 10:00:00"}, {"gamma", "2004-08-02 10:00:30", "2004-08-13 10:00:30"}};
         QTest::newRow("a second early") << Case{mail, {"2004-08-13 09:59:59"}, "", 0, none, due, 0};
-        // A run that ends within its minute gets that minute again; the started minute stops a second run.
-        QTest::newRow("on time") << Case{mail, {"2004-08-13 10:00:00", "2004-08-13 10:00:50"}, "", 0, ran, due, 0};
-        QTest::newRow("program started at 10:00:40") << Case{mail, {"2004-08-13 10:00:40"}, "", 0, ran, due, 0};
+        // The run's minute is over for it: right after the run the row holds the next day, and the started minute stops a second run.
+        QTest::newRow("on time") << Case{mail, {"2004-08-13 10:00:00", "2004-08-13 10:00:50"}, "", 0, ran, "2004-08-14 10:00:00 0", 1};
+        QTest::newRow("program started at 10:00:40") << Case{mail, {"2004-08-13 10:00:40"}, "", 0, ran, "2004-08-14 10:00:00 0", 1};
         QTest::newRow("next minute, not yet stale") << Case{mail, {"2004-08-13 10:01:00"}, "", 0, none, due, 0};
         QTest::newRow("missed by more than a minute") << Case{mail, {"2004-08-13 10:01:10"}, "", 0, none, "2004-08-14 10:00:00 0", 1};
         QTest::newRow("equal times in Name order, message closed within the minute") << Case{group, {"2004-08-13 10:00:05", "2004-08-13 10:00:50"}, Complete, 15,
-            {"run Alpha", Complete, "run beta", Complete}, "2004-08-13 10:00:00 0, 2004-08-13 10:00:00 0, 2004-08-13 10:00:30 0", 0};
-        // Meanwhile the inner tick found the others more than a minute late and moved them on.
+            {"run Alpha", Complete, "run beta", Complete}, "2004-08-14 10:00:00 0, 2004-08-14 10:00:00 0, 2004-08-13 10:00:30 0", 2};
+        // beta waits its turn through the open message and runs after it; gamma, not of the group, moves on.
         QTest::newRow("message left open two minutes") << Case{group, {"2004-08-13 10:00:05"}, Complete, 120,
-            {"run Alpha", Complete}, "2004-08-14 10:00:00 0, 2004-08-14 10:00:00 0, 2004-08-14 10:00:30 0", 3};
+            {"run Alpha", Complete, "run beta", Complete}, "2004-08-14 10:00:00 0, 2004-08-14 10:00:00 0, 2004-08-14 10:00:30 0", 3};
         // W: weekly on Tuesdays in a seventh week of the month, which no month has.
         QTest::newRow("tick inside Impossible! runs in full") << Case{{{"W", "2004-08-03 20:00:00", "2004-08-10 20:00:00", 2, 7}, {"Mail", "2004-08-02 10:00:00", "2004-08-12 10:00:00"}},
-            {"2004-08-12 10:00:20"}, "message Impossible!", 0, {"message Impossible!", "message Impossible!", "run Mail", Complete}, "2005-05-31 20:00:00 6, 2004-08-12 10:00:00 0", -1};
+            {"2004-08-12 10:00:20"}, "message Impossible!", 0, {"message Impossible!", "message Impossible!", "run Mail", Complete}, "2005-05-31 20:00:00 6, 2004-08-13 10:00:00 0", -1};
         QTest::newRow("empty ntime blocks the pass") << Case{{{"unsaved", "2004-08-01 08:00:00", ""}, {"late", "2004-08-02 09:00:00", "2004-08-10 09:00:00"}, {"due", "2004-08-02 10:00:00", "2004-08-12 10:00:00"}},
             {"2004-08-12 10:00:10"}, "", 0, none, " 0, 2004-08-10 09:00:00 0, 2004-08-12 10:00:00 0", 0};
         // Rows that stay stale for ever or for the rest of the month, already at their values.
@@ -92,8 +120,22 @@ private slots:
             none, "2004-01-10 06:00:00 0, 1899-12-30 00:00:00 0, 2004-08-10 20:00:00 2, 2004-08-12 09:30:00 0", 0};
         // S, left over the weekend, moves on into the very minute of G: it runs with G's group.
         QTest::newRow("moved into the due minute joins its group") << Case{{{"S", "2004-08-02 10:00:00", "2004-08-14 10:00:00"}, {"G", "2004-08-02 10:00:00", "2004-08-16 10:00:00", 1, 0, 62}},
-            {"2004-08-16 10:00:20"}, "", 0, {"run G", Complete, "run S", Complete}, "2004-08-16 10:00:00 0, 2004-08-16 10:00:00 0", 1};
+            {"2004-08-16 10:00:20"}, "", 0, {"run G", Complete, "run S", Complete}, "2004-08-17 10:00:00 0, 2004-08-17 10:00:00 0", 3};
         QTest::newRow("a late row written once") << Case{{{"late", "2004-08-02 07:00:00", "2004-08-11 07:00:00"}}, QStringList(2, "2004-08-12 08:00:00"), "", 0, none, "2004-08-13 07:00:00 0", 1};
+        // Runs in the background: B comes due while A runs, waits, and runs after it, long past its minute; ticks meanwhile start neither again.
+        const Rows ab{{"A", "2004-08-02 10:00:00", "2004-08-13 10:00:00"}, {"B", "2004-08-02 10:05:00", "2004-08-13 10:05:00"}};
+        QTest::newRow("due during another run: runs after it") << Case{ab, {"2004-08-13 10:00:10", "2004-08-13 10:00:40", "2004-08-13 10:05:10", "2004-08-13 10:09:00", "end", "2004-08-13 10:20:00", "end"}, "", 0,
+            {"run A", Complete, "run B", Complete}, "2004-08-14 10:00:00 0, 2004-08-14 10:05:00 0", 2};
+        QTest::newRow("Run Now during a scheduled run waits its turn") << Case{ab, {"2004-08-13 10:00:10", "now B", "now A", "end", "end", "end"}, "", 0,
+            {"run A", Complete, "run B", Complete, "run A", Complete}, "2004-08-14 10:00:00 0, 2004-08-13 10:05:00 0", 1};
+        // The wall clock jumps from 01:59:59 to 03:00:00 (daylight saving time starts): 02:30 never came, yet the program ran throughout.
+        const Rows night{{"S", "2027-03-01 02:30:00", "2027-03-14 02:30:00"}, {"T", "2027-03-01 03:01:00", "2027-03-14 03:01:00"}};
+        QTest::newRow("clock jumped forward over a session: it runs") << Case{night, {"2027-03-14 01:59:59", "jump 2027-03-14 03:00:00", "2027-03-14 03:01:10"}, "", 0,
+            {"run S", Complete, "run T", Complete}, "2027-03-15 02:30:00 0, 2027-03-15 03:01:00 0", 2};
+        QTest::newRow("machine slept over a session: moved on") << Case{night, {"2027-03-14 01:59:59", "sleep 2027-03-14 03:00:00"}, "", 0,
+            none, "2027-03-15 02:30:00 0, 2027-03-14 03:01:00 0", 1};
+        QTest::newRow("program started after it: moved on") << Case{night, {"2027-03-14 03:00:00"}, "", 0,
+            none, "2027-03-15 02:30:00 0, 2027-03-14 03:01:00 0", 1};
         // clang-format on
     }
 
@@ -108,8 +150,10 @@ private slots:
                 inside = false;
             }
         };
-        for (const QString& now : c.ticks)
-            s.tickAt(at(now));
+        s.journal.holdRuns = c.ticks.contains("end");
+        for (const QString& step : c.ticks)
+            s.step(step);
+        QVERIFY(s.journal.running.empty());
         QCOMPARE(s.journal.events, c.events);
         QCOMPARE(s.state(), c.state);
         QVERIFY2(s.errors.isEmpty(), qPrintable(s.errors.join('\n')));
@@ -133,10 +177,67 @@ private slots:
 
         s.t.exec("drop trigger refuse");
         s.tickAt(at("2004-08-12 10:00:20"));
-        QCOMPARE(s.state(), "2004-08-13 08:00:00 0, 2004-08-13 09:00:00 0, 2004-08-12 10:00:00 0");
+        QCOMPARE(s.state(), "2004-08-13 08:00:00 0, 2004-08-13 09:00:00 0, 2004-08-13 10:00:00 0");
         QCOMPARE(s.journal.events, QStringList({"run due", Complete}));
-        QCOMPARE(s.errors.size(), 1);
+        QCOMPARE(s.errors.size(), 2);
+        QVERIFY(s.errors[1].endsWith("scheduler tick works again"));
     }
+
+    // A restart (or a crash and an autostart) within the minute of a run does not run it again,
+    // for a one-time session too, whose time never moves.
+    void restartWithinTheStartedMinute() {
+        const QString file = m_dir.filePath("vestrel.laststart");
+        const Rows rows{{"daily", "2004-08-02 10:00:00", "2004-08-13 10:00:00"},
+                        {"once", "2004-08-13 10:00:00", "2004-08-13 10:00:00", 0}};
+        Scene s(rows);
+        s.tick.setLastStartFile(file);
+        s.tickAt(at("2004-08-13 10:00:10"));
+        QCOMPARE(s.journal.events, QStringList({"run daily", Complete, "run once", Complete}));
+        QCOMPARE(s.state(), "2004-08-14 10:00:00 0, 2004-08-13 10:00:00 0");
+
+        s.journal.events.clear();
+        RunQueue queue(
+            s.store, [&s] { return s.now; }, s.journal, s.journal);
+        SchedulerTick restarted(
+            s.store, [&s] { return s.now; }, s.journal, queue);
+        restarted.setLastStartFile(file);
+        s.now = at("2004-08-13 10:00:40");
+        restarted.tick();
+        QCOMPARE(s.journal.events, QStringList());
+    }
+
+    // Another program holding the database locked neither freezes the program (a tick waits
+    // briefly, not the connection's five seconds) nor floods the log; the due session runs once
+    // the lock is gone, within its minute.
+    void lockedDatabase() {
+        Scene s({{"due", "2004-08-02 10:00:00", "2004-08-13 10:00:00"}});
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
+            other.setDatabaseName(s.t.path());
+            QVERIFY(other.open());
+            QSqlQuery lock(other);
+            QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+            QElapsedTimer timer;
+            timer.start();
+            s.tickAt(at("2004-08-13 10:00:01"));
+            QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+            for (const char* now : {"2004-08-13 10:00:02", "2004-08-13 10:00:03"})
+                s.tickAt(at(now));
+            QCOMPARE(s.errors.size(), 1);
+            QVERIFY2(s.errors[0].contains("locked"), qPrintable(s.errors[0]));
+            QVERIFY(s.journal.events.isEmpty());
+            QVERIFY(lock.exec("ROLLBACK"));
+        }
+        QSqlDatabase::removeDatabase("other");
+        s.tickAt(at("2004-08-13 10:00:30"));
+        s.tickAt(at("2004-08-13 10:00:31"));
+        QCOMPARE(s.journal.events, QStringList({"run due", Complete}));
+        QCOMPARE(s.errors.size(), 2);
+        QVERIFY(s.errors[1].endsWith("scheduler tick works again"));
+    }
+
+private:
+    QTemporaryDir m_dir;
 };
 
 QTEST_GUILESS_MAIN(TestSchedulerTick)

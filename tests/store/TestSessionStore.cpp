@@ -53,10 +53,13 @@ void TestSessionStore::updateWritesOnlyThatRow() {
     const int b = t.addSession("b", "2026-01-01 11:00:00", QString(), 1, 0, 62);
     SessionStore store(t.db());
 
-    auto s = *store.session(a);
+    const auto read = *store.session(a);
+    auto s = read;
     s.ntime = DateTime::fromParts(2026, 1, 6, 10, 0, 0);
     s.week = 2;
-    store.updateSchedule(s);
+    QVERIFY(store.updateSchedule(read, s));
+    // A row changed since it was read (a Save while a message was open) keeps the change.
+    QVERIFY(!store.updateSchedule(read, s));
     QCOMPARE(t.scalar(QString("select ntime || '/' || Week from Tasks where id=%1").arg(a)),
              QString("2026-01-06 10:00:00/2"));
     QCOMPARE(

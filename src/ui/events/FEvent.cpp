@@ -1,10 +1,12 @@
 #include "FEvent.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QUrl>
@@ -15,6 +17,8 @@ namespace {
 constexpr int pixels(int twips) {
     return twips / 15;
 }
+
+constexpr int ProgressSteps = 1000;
 
 QFont verdana() {
     QFont font(QStringLiteral("Verdana"));
@@ -31,6 +35,7 @@ FEvent::FEvent(QWidget* parent)
     , m_lstFiles(new QListWidget(this))
     , m_lv(new QTreeWidget(this))
     , m_cmdClose(new QPushButton(QStringLiteral("Close"), this))
+    , m_progress(new QProgressBar(this))
     , m_log(m_lv) {
     setObjectName(QStringLiteral("FEvent"));
     setWindowTitle(QStringLiteral("Vestrel Events"));
@@ -41,16 +46,19 @@ FEvent::FEvent(QWidget* parent)
     setAutoFillBackground(true);
 
     m_txtEvent->setObjectName(QStringLiteral("txtEvent"));
+    m_txtEvent->setAccessibleName(QStringLiteral("Session"));
     m_txtEvent->setGeometry(pixels(60), pixels(60), pixels(4755), pixels(1905));
     m_txtEvent->setFont(verdana());
     m_txtEvent->setReadOnly(true);
 
     m_lstFiles->setObjectName(QStringLiteral("lstFiles"));
+    m_lstFiles->setAccessibleName(QStringLiteral("Files"));
     m_lstFiles->setGeometry(pixels(4860), pixels(60), pixels(5130), pixels(1785));
     m_lstFiles->setFont(verdana());
     connect(m_lstFiles, &QListWidget::itemDoubleClicked, this, &FEvent::openEntry);
 
     m_lv->setObjectName(QStringLiteral("LV"));
+    m_lv->setAccessibleName(QStringLiteral("Log"));
     m_lv->setGeometry(pixels(60), pixels(2100), pixels(9975), pixels(3075));
     m_lv->setFont(verdana());
     m_lv->setColumnCount(1);
@@ -70,6 +78,16 @@ FEvent::FEvent(QWidget* parent)
     white.setColor(QPalette::Button, Qt::white);
     m_cmdClose->setPalette(white);
     connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
+
+    // Under the log, beside "Close": what the run is doing, while it runs.
+    m_progress->setObjectName(QStringLiteral("prgRun"));
+    m_progress->setAccessibleName(QStringLiteral("Progress"));
+    m_progress->setGeometry(pixels(60), m_cmdClose->y() + 2, pixels(8520),
+                            m_cmdClose->height() - 4);
+    m_progress->setRange(0, ProgressSteps);
+    m_progress->setTextVisible(true);
+    m_progress->setFont(verdana());
+    m_progress->hide();
 }
 
 FEvent::~FEvent() = default;
@@ -98,6 +116,24 @@ void FEvent::appendLine(const QString& text, int icon) {
 
 void FEvent::clear() {
     m_log.clear();
+}
+
+void FEvent::progress(const RunProgress& progress) {
+    const bool packing = progress.stage == RunProgress::Stage::Packing;
+    const QString name = QFileInfo(progress.item).fileName();
+    m_progress->setFormat(QStringLiteral("%1 %2: %3 of %4")
+                              .arg(packing ? QStringLiteral("Packing") : QStringLiteral("Sending"),
+                                   name.isEmpty() ? progress.item : name,
+                                   locale().formattedDataSize(progress.done),
+                                   locale().formattedDataSize(progress.total)));
+    m_progress->setValue(progress.total > 0 ? int(progress.done * ProgressSteps / progress.total)
+                                            : 0);
+    m_progress->setToolTip(progress.item);
+    m_progress->show();
+}
+
+void FEvent::runFinished() {
+    m_progress->hide();
 }
 
 void FEvent::keyPressEvent(QKeyEvent* event) {

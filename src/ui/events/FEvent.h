@@ -8,6 +8,7 @@
 class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QTreeWidget;
 
@@ -31,6 +32,9 @@ public:
     void pathsRead(const QStringList& paths) override;
     void appendLine(const QString& text, int icon) override;
     void clear() override;
+    void progress(const RunProgress& progress) override;
+    // Hides the progress once the run is over.
+    void runFinished();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -44,5 +48,6 @@ private:
     QListWidget* m_lstFiles;
     QTreeWidget* m_lv;
     QPushButton* m_cmdClose;
+    QProgressBar* m_progress;
     ListViewLog m_log;
 };

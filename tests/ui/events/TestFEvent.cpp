@@ -90,10 +90,12 @@ private slots:
             headless ? FEventRunner::Display::Headless : FEventRunner::Display::Windows;
         SessionStore store(m_db->db());
         const int widgetsBefore = QApplication::allWidgets().size();
-        FEventRunner(
+        bool finished = false;
+        FEventRunner runner(
             BackupRunner(store, sessionRun(*m_settings, path("program"))), [] { return RunTime; },
-            display, [&written](const QString& line) { written << line; })
-            .runSession(*store.session(id));
+            display, [&written](const QString& line) { written << line; });
+        runner.runSession(*store.session(id), [&finished] { finished = true; });
+        QTRY_VERIFY(finished);
         if (headless) {
             // Without a display the run makes no widget at all, not even a hidden one.
             QCOMPARE(QApplication::allWidgets().size(), widgetsBefore);

@@ -1,0 +1,95 @@
+#include "RunQueue.h"
+
+#include "NextRun.h"
+#include "common/Error.h"
+#include "store/SessionStore.h"
+
+RunQueue::RunQueue(SessionStore& store, Clock clock, Messages& messages, SessionRunner& runner)
+    : m_store(store)
+    , m_clock(std::move(clock))
+    , m_messages(messages)
+    , m_runner(runner)
+    , m_report(writeToStandardError) {
+}
+
+void RunQueue::setErrorReport(ErrorReport report) {
+    m_report = report ? std::move(report) : ErrorReport(writeToStandardError);
+}
+
+void RunQueue::runScheduled(const std::vector<Due>& sessions) {
+    for (const Due& due : sessions) {
+        m_waiting.push_back({due.sessionId, due.time});
+    }
+    startNext();
+}
+
+void RunQueue::runNow(int sessionId) {
+    m_waiting.push_back({sessionId, std::nullopt});
+    startNext();
+}
+
+bool RunQueue::holds(int sessionId) const {
+    if (m_current && m_current->sessionId == sessionId) {
+        return true;
+    }
+    for (const Request& request : m_waiting) {
+        if (request.sessionId == sessionId) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void RunQueue::startNext() {
+    while (!m_current && !m_waiting.empty()) {
+        const Request request = m_waiting.front();
+        m_waiting.pop_front();
+        std::optional<BackupSession> row;
+        try {
+            row = m_store.session(request.sessionId);
+        } catch (const VError& error) {
+            report(QStringLiteral("run not started"), errorLineText(error.record()));
+            continue;
+        }
+        // Deleted, or given another time by the editor while it waited.
+        if (!row || (request.due && row->ntime != request.due)) {
+            continue;
+        }
+        m_current = request;
+        // A runner that works synchronously finishes inside this call; the loop then finds
+        // the queue already moved on.
+        m_runner.runSession(*row, [this, request] { finish(request); });
+    }
+}
+
+void RunQueue::finish(const Request& request) {
+    if (request.due) {
+        try {
+            std::optional<BackupSession> read = m_store.session(request.sessionId);
+            if (read && read->ntime == request.due) {
+                // The run has used its minute: the next time is computed from the minute after
+                // it at the earliest, so that the row never again names a minute already run
+                // (a restart within that minute must not run it twice).
+                const DateTime after = request.due->addMinutes(1);
+                const Clock notBefore = [this, after] {
+                    return std::max(m_clock(), after);
+                };
+                BackupSession next = *read;
+                next.ntime = NextRun(next, notBefore, m_messages);
+                if (next.ntime != read->ntime || next.week != read->week) {
+                    m_store.updateSchedule(*read, next);
+                }
+            }
+        } catch (const VError& error) {
+            report(QStringLiteral("next run time not stored"), errorLineText(error.record()));
+        }
+    }
+    m_messages.show(QStringLiteral("Vestrel Session Complete!"));
+    m_current.reset();
+    startNext();
+}
+
+void RunQueue::report(const QString& what, const QString& description) {
+    m_report(m_clock().toStoredText() + QLatin1Char(' ') + what + QStringLiteral(": ") +
+             description);
+}

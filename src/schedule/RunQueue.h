@@ -1,0 +1,58 @@
+#pragma once
+
+#include "SessionRunner.h"
+#include "common/DateTime.h"
+#include "common/Messages.h"
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+class SessionStore;
+
+// One run at a time. Runs asked for while another one goes on wait their turn, in the order
+// they were asked for, however long that takes: a session due during a long run runs after it
+// instead of being skipped. Each run is followed by "Vestrel Session Complete!"; a scheduled run
+// also stores the session's next run time first. The next run starts when the message is closed.
+class RunQueue {
+public:
+    using ErrorReport = std::function<void(const QString& line)>;
+
+    RunQueue(SessionStore& store, Clock clock, Messages& messages, SessionRunner& runner);
+
+    struct Due {
+        int sessionId = 0;
+        DateTime time;
+    };
+    // Scheduled runs, in this order, of sessions due at the times given: all join the queue
+    // before the first starts. One is skipped, when its turn comes, if the session is gone or no
+    // longer due at its time (edited meanwhile).
+    void runScheduled(const std::vector<Due>& sessions);
+    // "Run Now": the session as stored; its next run time stays as it is.
+    void runNow(int sessionId);
+
+    // Waiting or running: the scheduler leaves such a session's time alone.
+    bool holds(int sessionId) const;
+    bool idle() const { return !m_current && m_waiting.empty(); }
+
+    // Where errors of the store go; standard error unless replaced.
+    void setErrorReport(ErrorReport report);
+
+private:
+    struct Request {
+        int sessionId = 0;
+        std::optional<DateTime> due; // empty for "Run Now"
+    };
+
+    void startNext();
+    void finish(const Request& request);
+    void report(const QString& what, const QString& description);
+
+    SessionStore& m_store;
+    Clock m_clock;
+    Messages& m_messages;
+    SessionRunner& m_runner;
+    ErrorReport m_report;
+    std::deque<Request> m_waiting;
+    std::optional<Request> m_current;
+};
