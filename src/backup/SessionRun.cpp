@@ -115,16 +115,22 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
                 IconFailure);
         return;
     }
-    upload(archivePath, archiveName, log);
+    upload(archivePath, archiveName, log, progress);
 }
 
-void SessionRun::upload(const QString& archivePath, const QString& archiveName,
-                        EventLog& log) const {
+void SessionRun::upload(const QString& archivePath, const QString& archiveName, EventLog& log,
+                        const RunProgressSink& progress) const {
     const QString host = m_settings.ReadOption(QStringLiteral("Ftp"), QString());
     const QString user = m_settings.ReadOption(QStringLiteral("User"), QString());
     const QString password = m_settings.ReadOption(QStringLiteral("Passw"), QString());
 
     std::unique_ptr<cFTP> ftp = m_ftpFactory();
+    if (progress) {
+        ftp->setTransferProgress([&progress, &archivePath](qint64 done, qint64 total) {
+            progress({RunProgress::Stage::Sending, archivePath, done, total});
+            return true;
+        });
+    }
     // The client takes 21 for anything that is not a port number (text reads as 0).
     ftp->setPort(m_settings.ReadOption(QStringLiteral("Port"), 21).toInt());
     if (!ftp->Connect(host, user, password)) {

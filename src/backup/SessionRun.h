@@ -27,7 +27,8 @@ public:
 private:
     void packAndUpload(const QStringList& entries, EventLog& log,
                        const RunProgressSink& progress) const;
-    void upload(const QString& archivePath, const QString& archiveName, EventLog& log) const;
+    void upload(const QString& archivePath, const QString& archiveName, EventLog& log,
+                const RunProgressSink& progress) const;
 
     Settings m_settings;
     FtpFactory m_ftpFactory;

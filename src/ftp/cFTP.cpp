@@ -180,6 +180,10 @@ void closeHandle(CURL* curl) {
     curl_easy_cleanup(curl);
 }
 
+size_t discardBody(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
+
 } // namespace
 
 struct cFTP::Impl {
@@ -214,6 +218,9 @@ struct cFTP::Impl {
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, StallSeconds);
         curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+        // Without a writer of its own a request would print what it receives (the size a
+        // FileExists learns, say) on the program's standard output.
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discardBody);
         curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
         curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
         curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, TransferBufferBytes);

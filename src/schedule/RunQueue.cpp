@@ -4,6 +4,8 @@
 #include "common/Error.h"
 #include "store/SessionStore.h"
 
+#include <algorithm>
+
 RunQueue::RunQueue(SessionStore& store, Clock clock, Messages& messages, SessionRunner& runner)
     : m_store(store)
     , m_clock(std::move(clock))
@@ -29,15 +31,11 @@ void RunQueue::runNow(int sessionId) {
 }
 
 bool RunQueue::holds(int sessionId) const {
-    if (m_current && m_current->sessionId == sessionId) {
-        return true;
-    }
-    for (const Request& request : m_waiting) {
-        if (request.sessionId == sessionId) {
-            return true;
-        }
-    }
-    return false;
+    const auto scheduled = [sessionId](const Request& request) {
+        return request.due && request.sessionId == sessionId;
+    };
+    return (m_current && scheduled(*m_current)) ||
+           std::any_of(m_waiting.begin(), m_waiting.end(), scheduled);
 }
 
 void RunQueue::startNext() {

@@ -31,7 +31,8 @@ public:
     // "Run Now": the session as stored; its next run time stays as it is.
     void runNow(int sessionId);
 
-    // Waiting or running: the scheduler leaves such a session's time alone.
+    // A scheduled run of the session waits or runs: the scheduler leaves its time alone. (Run
+    // Now does not hold it: its schedule still comes due meanwhile.)
     bool holds(int sessionId) const;
     bool idle() const { return !m_current && m_waiting.empty(); }
 
