@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Packing benchmark: Vestrel's packer against Info-ZIP's `zip -r -q` on the same tree.
 # Usage: bench/backup/run.sh BUILD_DIR
-# Targets: time <= 1.0 x zip's, size <= 1.02 x zip's, peak memory < 64 MB.
+# Targets: time <= 1.0 x zip's, size <= 1.02 x zip's, peak memory < 64 MB; during a run in the
+# background the user-interface thread answers a 10 ms timer less than 100 ms late, and the run
+# takes at most 5 % longer than packing alone.
 set -euo pipefail
 build=$(cd "${1:?usage: run.sh BUILD_DIR}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 packer="$build/bench/backup/vestrel_pack_bench"
+latency="$build/bench/backup/vestrel_run_latency_bench"
 [ -x "$packer" ] || { echo "build $packer first" >&2; exit 1; }
 
 work=$(mktemp -d)
@@ -45,4 +48,19 @@ awk -v zt="${zb% *}" -v zm="${zb#* }" -v vt="${vb% *}" -v vm="${vb#* }" \
     printf "vestrel   : %6.2f s  %8.1f MB  peak %6.1f MB\n", vt, vs / 1048576, vm / 1024
     printf "time ratio %.3f (target <= 1.0), size ratio %.4f (target <= 1.02), peak %.1f MB (target < 64)\n",
            vt / zt, vs / zs, vm / 1024
+}'
+
+# The same tree packed by a session run in the background, against packing alone, alternating.
+mkdir -p "$work/store"
+l1=$("$latency" "$work/store" "$tree"); rm -f "$work/store"/*
+p1=$(measure vestrel "$work/vestrel.zip" "$packer" "$work/vestrel.zip" "$tree")
+l2=$("$latency" "$work/store" "$tree"); rm -f "$work/store"/*
+p2=$(measure vestrel "$work/vestrel.zip" "$packer" "$work/vestrel.zip" "$tree")
+pb=$(best "$p1" "$p2")
+awk -v a="$l1" -v b="$l2" -v p="${pb% *}" 'BEGIN {
+    split(a, x, " "); split(b, y, " ")
+    worst = x[1] > y[1] ? x[1] : y[1]
+    run = x[2] < y[2] ? x[2] : y[2]
+    printf "background run: %.2f s against packing alone %.2f s, ratio %.3f (target <= 1.05)\n", run, p, run / p
+    printf "worst delay of a 10 ms timer during the runs: %d ms (target < 100), %d progress reports\n", worst, x[3]
 }'
