@@ -1,10 +1,14 @@
+#include "common/Error.h"
 #include "store/NullToString.h"
 #include "store/Settings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 class TestSettings : public QObject {
@@ -19,6 +23,7 @@ private slots:
     void textsSurviveTheIniFormat();
     void truthValues();
     void nullToString();
+    void severalKeysInOneSaveOrNone();
 
 private:
     QTemporaryDir m_dir;
@@ -113,6 +118,44 @@ void TestSettings::nullToString() {
     QCOMPARE(NullToString(QVariant()), QString(""));
     QCOMPARE(NullToString(QVariant(42)), QString("42"));
     QCOMPARE(NullToString(QVariant(QString("x"))), QString("x"));
+}
+
+void TestSettings::severalKeysInOneSaveOrNone() {
+    const QString path = iniPath("batch.ini");
+    writeFile(path, "[Archive]\nUser=old\nSTORE=/old\n");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    Settings s(path);
+    const QList<std::pair<QString, QVariant>> values{
+        {"Store", "/new"}, {"User", QString(4096, QLatin1Char('u'))}, {"isFTP", "1"}};
+
+    // A file-size limit below the new file's size makes the save fail part-way.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{1024, limit.rlim_max};
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool raised = false;
+    try {
+        s.WriteOptions(values);
+    } catch (const VError&) {
+        raised = true;
+    }
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    QVERIFY(raised);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    file.close();
+
+    s.WriteOptions(values);
+    QCOMPARE(s.ReadOption("store", ""), QString("/new"));
+    QCOMPARE(s.ReadOption("user", "").size(), 4096);
+    QCOMPARE(s.ReadOption("IsFtp", ""), QString("1"));
+    // Nothing is left beside the file, after a failed save or a good one.
+    QCOMPARE(QDir(m_dir.path()).entryList({"batch.ini*"}, QDir::Files | QDir::Hidden),
+             QStringList{"batch.ini"});
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
