@@ -1,0 +1,224 @@
+#include "fOptions.h"
+
+#include "BrowseForFolder.h"
+#include "StorePath.h"
+#include "common/Error.h"
+#include "store/Settings.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+// The dialog was laid out in twips; 15 twips make one pixel.
+constexpr int pixels(int twips) {
+    return twips / 15;
+}
+
+QRect place(int left, int top, int width, int height) {
+    return QRect(pixels(left), pixels(top), pixels(width), pixels(height));
+}
+
+QFont dialogFont() {
+    QFont font(QStringLiteral("Verdana"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+void setButtonColour(QPushButton* button, const QColor& colour) {
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Button, colour);
+    button->setPalette(palette);
+}
+
+QPushButton* addButton(QWidget* parent, const char* name, const QString& caption, QRect where,
+                       const QColor& colour) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(where);
+    setButtonColour(button, colour);
+    return button;
+}
+
+// One of the captions of the Label2 array; a caption wider than its place is not cut off.
+QLabel* addLabel(QWidget* parent, int index, const QString& caption, QRect where) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QStringLiteral("Label2_%1").arg(index));
+    const QSize needed = label->sizeHint();
+    where.setWidth(std::max(where.width(), needed.width()));
+    where.setHeight(std::max(where.height(), needed.height()));
+    label->setGeometry(where);
+    return label;
+}
+
+} // namespace
+
+fOptions::fOptions(Settings& settings, QString programFolder, QWidget* parent)
+    : QDialog(parent)
+    , m_settings(settings)
+    , m_programFolder(std::move(programFolder)) {
+    setObjectName(QStringLiteral("fOptions"));
+    setWindowTitle(QStringLiteral("Vestrel Options"));
+    setFont(dialogFont());
+    setFixedSize(pixels(5055), pixels(3750));
+    QPalette back = palette();
+    back.setColor(QPalette::Window, QColor(192, 192, 255));
+    setPalette(back);
+    setAutoFillBackground(true);
+
+    // Created in tab order: the store, its pattern, the FTP switch and fields, then the buttons.
+    QLabel* pathLabel =
+        addLabel(this, 0, QStringLiteral("Path to archivestore:"), place(120, 120, 1470, 195));
+    m_txtPath = addTextBox(this, "txtPath", pathLabel, place(60, 360, 4530, 285));
+    m_cmdPath = addButton(this, "cmdPath", QStringLiteral("..."), place(4680, 360, 315, 285),
+                          QColor(255, 255, 128));
+    m_cmdPath->setToolTip(QStringLiteral("Select folder"));
+    m_cmdPath->setAccessibleName(QStringLiteral("Select folder"));
+    connect(m_cmdPath, &QPushButton::clicked, this, &fOptions::browseForStore);
+
+    QLabel* patternLabel =
+        addLabel(this, 6, QStringLiteral("Archive filename pattern"), place(120, 780, 1710, 195));
+    m_txtArchPat = addTextBox(this, "txtArchPat", patternLabel, place(60, 1020, 4890, 285));
+
+    m_frame1 = new QGroupBox(QStringLiteral("FTP"), this);
+    m_frame1->setObjectName(QStringLiteral("Frame1"));
+    m_frame1->setGeometry(place(60, 1440, 4935, 1695));
+    // The switch has no caption of its own: it sits on the frame's edge beside "FTP".
+    m_chkFtp = new QCheckBox(m_frame1);
+    m_chkFtp->setObjectName(QStringLiteral("chkFtp"));
+    m_chkFtp->setGeometry(place(540, 0, 225, 240));
+    m_chkFtp->setAccessibleName(QStringLiteral("FTP"));
+    m_chkFtp->setAccessibleDescription(
+        QStringLiteral("Upload each archive to the FTP server after packing"));
+
+    m_txtFTP =
+        addTextBox(m_frame1, "txtFTP",
+                   addLabel(m_frame1, 1, QStringLiteral("FTP IP"), place(120, 360, 495, 195)),
+                   place(120, 585, 1695, 285));
+    m_txtPort =
+        addTextBox(m_frame1, "txtPort",
+                   addLabel(m_frame1, 2, QStringLiteral("Port"), place(1920, 360, 285, 195)),
+                   place(1920, 585, 495, 285));
+    m_txtUser =
+        addTextBox(m_frame1, "txtUser",
+                   addLabel(m_frame1, 3, QStringLiteral("User"), place(2505, 360, 330, 195)),
+                   place(2505, 585, 1215, 285));
+    m_txtPassword =
+        addTextBox(m_frame1, "txtPassword",
+                   addLabel(m_frame1, 4, QStringLiteral("Password"), place(3810, 360, 690, 195)),
+                   place(3810, 585, 975, 285));
+    m_txtPassword->setEchoMode(QLineEdit::Password);
+    // Every character shows as "*", whatever the style's own mask character is.
+    m_txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    m_txtFTPPath =
+        addTextBox(m_frame1, "txtFTPPath",
+                   addLabel(m_frame1, 5, QStringLiteral("Path in FTP"), place(120, 1020, 840, 195)),
+                   place(120, 1245, 4695, 285));
+
+    m_cmdSave =
+        addButton(this, "cmdSave", QStringLiteral("Save"), place(1980, 3240, 1455, 435), Qt::white);
+    m_cmdSave->setDefault(true);
+    connect(m_cmdSave, &QPushButton::clicked, this, &fOptions::save);
+    m_cmdCancel = addButton(this, "cmdCancel", QStringLiteral("Close"),
+                            place(3540, 3240, 1455, 435), Qt::white);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath, m_txtArchPat, m_chkFtp,
+                                   m_txtFTP,     m_txtPort, m_txtUser,    m_txtPassword,
+                                   m_txtFTPPath, m_cmdSave, m_cmdCancel};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i) {
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    }
+    for (QWidget* way : {static_cast<QWidget*>(m_txtPath), static_cast<QWidget*>(m_cmdPath),
+                         static_cast<QWidget*>(m_cmdCancel)}) {
+        way->installEventFilter(this);
+    }
+    load();
+}
+
+fOptions::~fOptions() = default;
+
+QLineEdit* fOptions::addTextBox(QWidget* parent, const char* name, QLabel* label, QRect where) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(where);
+    QString caption = label->text();
+    caption.remove(QLatin1Char(':'));
+    box->setAccessibleName(caption);
+    label->setBuddy(box);
+    return box;
+}
+
+void fOptions::load() {
+    m_txtPath->setText(m_settings.ReadOption(QStringLiteral("Store"), m_programFolder));
+    m_txtFTP->setText(m_settings.ReadOption(QStringLiteral("Ftp"), QString()));
+    m_txtPort->setText(m_settings.ReadOption(QStringLiteral("Port"), QStringLiteral("21")));
+    m_txtUser->setText(m_settings.ReadOption(QStringLiteral("User"), QString()));
+    m_txtPassword->setText(m_settings.ReadOption(QStringLiteral("Passw"), QString()));
+    // Shown as the run takes it: "1", any other non-zero number or "True" means upload.
+    m_chkFtp->setChecked(optionIsTrue(m_settings.ReadOption(QStringLiteral("isFTP"), 0)));
+    m_txtArchPat->setText(
+        m_settings.ReadOption(QStringLiteral("ArchPat"), QStringLiteral("yymmddhhmm")));
+    m_txtFTPPath->setText(m_settings.ReadOption(QStringLiteral("FTPPAth"), QString()));
+}
+
+void fOptions::browseForStore() {
+    const QString folder = BrowseForFolder(this, QStringLiteral("Select folder"), QDir::rootPath());
+    if (!folder.isEmpty()) {
+        m_txtPath->setText(folder);
+    }
+}
+
+void fOptions::save() {
+    if (!storePathNamesSomething(m_txtPath->text())) {
+        m_txtPath->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // Texts go as typed: neither trimmed nor checked.
+    try {
+        m_settings.WriteOptions({
+            {QStringLiteral("Store"), m_txtPath->text()},
+            {QStringLiteral("Ftp"), m_txtFTP->text()},
+            {QStringLiteral("Port"), m_txtPort->text()},
+            {QStringLiteral("User"), m_txtUser->text()},
+            {QStringLiteral("Passw"), m_txtPassword->text()},
+            {QStringLiteral("isFTP"),
+             m_chkFtp->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
+            {QStringLiteral("ArchPat"), m_txtArchPat->text()},
+            {QStringLiteral("FTPPAth"), m_txtFTPPath->text()},
+        });
+    } catch (const VError& error) {
+        // Nothing was written; the dialog stays open with what the user typed.
+        QMessageBox::warning(this, QStringLiteral("Vestrel"), errorLineText(error.record()));
+        return;
+    }
+    accept();
+}
+
+bool fOptions::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        // Checked once the focus has landed, so the new owner of the focus is known.
+        QMetaObject::invokeMethod(this, &fOptions::holdFocusOnInvalidPath, Qt::QueuedConnection);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void fOptions::holdFocusOnInvalidPath() {
+    if (!isVisible() || !isActiveWindow()) {
+        return;
+    }
+    const QWidget* now = focusWidget();
+    if (now == m_txtPath || now == m_cmdPath || now == m_cmdCancel) {
+        return;
+    }
+    if (!storePathNamesSomething(m_txtPath->text())) {
+        m_txtPath->setFocus(Qt::OtherFocusReason);
+    }
+}

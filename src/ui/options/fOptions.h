@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class Settings;
+
+// The options dialog: where archives go, how they are named, and the FTP server they are
+// uploaded to. It shows the settings as they are when it is created (or load() is called) and
+// writes them only on "Save".
+class fOptions : public QDialog {
+    Q_OBJECT
+
+public:
+    // `programFolder` is what the archive store shows until one has been saved.
+    fOptions(Settings& settings, QString programFolder, QWidget* parent = nullptr);
+    ~fOptions() override;
+
+    void load();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLineEdit* addTextBox(QWidget* parent, const char* name, QLabel* label, QRect place);
+    void browseForStore();
+    void save();
+    // Keeps the focus in the store path while it names nothing; "..." and "Close" stay
+    // reachable, since they are the ways out.
+    void holdFocusOnInvalidPath();
+
+    Settings& m_settings;
+    QString m_programFolder;
+    QLineEdit* m_txtPath = nullptr;
+    QPushButton* m_cmdPath = nullptr;
+    QLineEdit* m_txtArchPat = nullptr;
+    QGroupBox* m_frame1 = nullptr;
+    QCheckBox* m_chkFtp = nullptr;
+    QLineEdit* m_txtFTP = nullptr;
+    QLineEdit* m_txtPort = nullptr;
+    QLineEdit* m_txtUser = nullptr;
+    QLineEdit* m_txtPassword = nullptr;
+    QLineEdit* m_txtFTPPath = nullptr;
+    QPushButton* m_cmdSave = nullptr;
+    QPushButton* m_cmdCancel = nullptr;
+};
