@@ -2,10 +2,13 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QStorageInfo>
+#include <QTimer>
 #include <QTreeView>
 
 LocalLists::LocalLists(QWidget* parent)
@@ -27,6 +30,15 @@ LocalLists::LocalLists(QWidget* parent)
     connect(m_folders->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &LocalLists::folderChosen);
     connect(m_drives, &QComboBox::activated, this, &LocalLists::driveChosen);
+    // The tree fills in the background, in several steps that each can move the chosen folder
+    // down: it is brought into view again after each.
+    for (QObject* part :
+         {static_cast<QObject*>(m_folders), static_cast<QObject*>(m_folders->viewport()),
+          static_cast<QObject*>(m_folders->verticalScrollBar())})
+        part->installEventFilter(this);
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, &LocalLists::revealFolder);
+    connect(m_model, &QFileSystemModel::rowsInserted, this, &LocalLists::revealFolder);
+    connect(m_model, &QFileSystemModel::layoutChanged, this, &LocalLists::revealFolder);
     showFolder(QDir::currentPath());
 }
 
@@ -69,7 +81,35 @@ void LocalLists::showFolder(const QString& path) {
     m_folders->setCurrentIndex(folder);
     m_folders->expand(folder);
     m_folders->scrollTo(folder);
+    m_revealing = true;
     folderChosen();
+}
+
+void LocalLists::revealFolder() {
+    if (!m_revealing)
+        return;
+    // After the model's own sorting of what arrived, which it also puts off to the event loop.
+    QTimer::singleShot(0, m_folders, [this] {
+        if (m_revealing)
+            m_folders->scrollTo(m_folders->currentIndex());
+    });
+}
+
+bool LocalLists::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Show:
+        revealFolder();
+        break;
+    // Once the user moves around in the tree, it stays where the user puts it.
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+        m_revealing = false;
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void LocalLists::folderChosen() {

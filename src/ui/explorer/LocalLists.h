@@ -29,15 +29,20 @@ public:
     // Lists the current folder's files again.
     void refreshFiles();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void fillDrives();
     void driveChosen(int index);
     void showFolder(const QString& path);
     void folderChosen();
+    void revealFolder();
 
     QComboBox* m_drives;
     QTreeView* m_folders;
     QListWidget* m_files;
     QFileSystemModel* m_model;
     QString m_folder;
+    bool m_revealing = false;
 };
