@@ -7,6 +7,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// Written out in steps of this size; at most two steps' pages are waiting for the disk.
+constexpr off_t WriteBehindStep = 8 * 1024 * 1024;
+
+// Failures of the disk itself fail the download; anything else (a target that is no regular
+// file) only means that writing behind is not possible there.
+bool isWriteFailure(int error) {
+    return error == EIO || error == ENOSPC || error == EDQUOT;
+}
+
+} // namespace
+
 DownloadFile::DownloadFile(const QString& target)
     : m_target(QFile::encodeName(target)) {
 }
@@ -48,6 +61,29 @@ bool DownloadFile::write(const char* data, std::size_t size) {
         }
         data += done;
         size -= static_cast<std::size_t>(done);
+        m_size += done;
+    }
+    return writeBehind();
+}
+
+bool DownloadFile::writeBehind() {
+    while (m_writeBehind && m_size - m_started >= WriteBehindStep) {
+        if (::sync_file_range(m_fd, m_started, WriteBehindStep, SYNC_FILE_RANGE_WRITE) != 0) {
+            m_writeBehind = false;
+            return !isWriteFailure(errno);
+        }
+        m_started += WriteBehindStep;
+        if (m_started - m_released <= 2 * WriteBehindStep)
+            continue;
+        if (::sync_file_range(m_fd, m_released, WriteBehindStep,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                  SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
+            m_writeBehind = false;
+            return !isWriteFailure(errno);
+        }
+        // Only advice: pages that stay cached cost memory, not correctness.
+        ::posix_fadvise(m_fd, m_released, WriteBehindStep, POSIX_FADV_DONTNEED);
+        m_released += WriteBehindStep;
     }
     return true;
 }

@@ -3,10 +3,16 @@
 #include <QByteArray>
 #include <QString>
 #include <cstddef>
+#include <sys/types.h>
 
 // The local side of a download: a new file beside the target that takes the target's place
 // only once the transfer is complete, so a broken transfer never leaves a truncated file where
 // a good one was. Where the folder cannot take a new file, the target is written directly.
+//
+// A large download goes to disk while it arrives, and the pages already on disk leave the
+// page cache: written beside a file of the same size, it would otherwise need that much fresh
+// memory again (the old file's pages are freed only when the new file replaces it), and the
+// replacing rename would have to start writing all of it at once.
 class DownloadFile {
 public:
     explicit DownloadFile(const QString& target);
@@ -22,8 +28,15 @@ public:
     void discard();
 
 private:
+    bool writeBehind();
+
     QByteArray m_target;
     QByteArray m_written;
     int m_fd = -1;
     bool m_direct = false;
+    bool m_writeBehind = true;
+    // Bytes written; bytes whose writing to disk has been started; bytes on disk and let go.
+    off_t m_size = 0;
+    off_t m_started = 0;
+    off_t m_released = 0;
 };

@@ -17,7 +17,8 @@ private slots:
         QVERIFY(writeAll(large, block.repeated(LargeSize / block.size())));
 
         FtpServer server;
-        const FtpServer::Options stopping{.stopAfterBytes = 4 * 1024 * 1024};
+        // Late enough that the download has already put much of itself on disk.
+        const FtpServer::Options stopping{.stopAfterBytes = 40 * 1024 * 1024};
         QVERIFY(QFile::copy(large, server.pathOf("pub/large.bin")));
         QVERIFY2(server.start(stopping), qPrintable(server.errorString()));
         const QString target = local.filePath("download.bin");
@@ -53,6 +54,11 @@ private slots:
         QVERIFY(logOn(again, server));
         QVERIFY(again.PutFile(large, "pub/large.bin", cFTP::Binary));
         QCOMPARE(QFileInfo(server.pathOf("pub/large.bin")).size(), LargeSize);
+        // And the download, whole, takes the earlier copy's place.
+        QVERIFY(again.GetFile("pub/large.bin", target, cFTP::Binary));
+        QVERIFY(readAll(target) == readAll(large));
+        QCOMPARE(QDir(local.path()).entryList(QDir::Files),
+                 QStringList({"download.bin", "large.bin"}));
     }
 };
 
