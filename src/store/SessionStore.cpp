@@ -81,6 +81,22 @@ std::vector<BackupSession> readSessions(QSqlQuery& q) {
     return rows;
 }
 
+void writeSession(const QSqlDatabase& db, const BackupSession& s, const QString& source) {
+    run(db,
+        QStringLiteral("update Tasks set Name=?, date=?, ntime=?, Freq=?, Week=?, Days=?, "
+                       "autopack=? where id=?"),
+        {s.name, toVariant(s.date), toVariant(s.ntime), toVariant(s.freq), toVariant(s.week),
+         toVariant(s.days), s.autopack ? 1 : 0, s.id},
+        source);
+}
+
+void writePaths(const QSqlDatabase& db, int id, const QStringList& paths, const QString& source) {
+    run(db, QStringLiteral("delete from files where id=?"), {id}, source);
+    for (const QString& path : paths) {
+        run(db, QStringLiteral("insert into files (id, Name) values (?, ?)"), {id, path}, source);
+    }
+}
+
 } // namespace
 
 SessionStore::SessionStore(QSqlDatabase db)
@@ -121,12 +137,15 @@ int SessionStore::insertSession(const DateTime& date) {
 }
 
 void SessionStore::updateSession(const BackupSession& s) {
-    run(m_db,
-        QStringLiteral("update Tasks set Name=?, date=?, ntime=?, Freq=?, Week=?, Days=?, "
-                       "autopack=? where id=?"),
-        {s.name, toVariant(s.date), toVariant(s.ntime), toVariant(s.freq), toVariant(s.week),
-         toVariant(s.days), s.autopack ? 1 : 0, s.id},
-        QStringLiteral("SessionStore::updateSession"));
+    writeSession(m_db, s, QStringLiteral("SessionStore::updateSession"));
+}
+
+void SessionStore::saveSession(const BackupSession& session, const QStringList& paths) {
+    const QString source = QStringLiteral("SessionStore::saveSession");
+    Transaction transaction(m_db);
+    writeSession(m_db, session, source);
+    writePaths(m_db, session.id, paths, source);
+    transaction.commit();
 }
 
 bool SessionStore::updateSchedule(const BackupSession& read, const BackupSession& changed) {
@@ -153,10 +172,7 @@ QStringList SessionStore::sessionFiles(int id) const {
 void SessionStore::replaceSessionFiles(int id, const QStringList& paths) {
     const QString source = QStringLiteral("SessionStore::replaceSessionFiles");
     Transaction transaction(m_db);
-    run(m_db, QStringLiteral("delete from files where id=?"), {id}, source);
-    for (const QString& path : paths) {
-        run(m_db, QStringLiteral("insert into files (id, Name) values (?, ?)"), {id, path}, source);
-    }
+    writePaths(m_db, id, paths, source);
     transaction.commit();
 }
 

@@ -30,6 +30,9 @@ public:
 
     // Writes every column but id.
     void updateSession(const BackupSession& session);
+    // Writes every column but id and replaces the session's paths, in one transaction: a
+    // session is never left with its new schedule and its old paths.
+    void saveSession(const BackupSession& session, const QStringList& paths);
     // Writes what the scheduler changes, the next run time and the week that NextRun may lower,
     // only while the row still holds the schedule `read` had: a Save made meanwhile wins.
     // Returns whether the row was written.

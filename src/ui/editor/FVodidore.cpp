@@ -1,0 +1,345 @@
+#include "FVodidore.h"
+
+#include "FocusKeeper.h"
+#include "PanelText.h"
+#include "common/DatePattern.h"
+#include "common/DateText.h"
+#include "common/Error.h"
+#include "schedule/AsText.h"
+#include "schedule/NextRun.h"
+#include "store/SessionStore.h"
+#include "ui/options/BrowseForFolder.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopedValueRollback>
+
+namespace {
+
+constexpr int IdRole = Qt::UserRole;
+
+// The day boxes each day option checks: all days, Monday to Friday, Sunday and Saturday.
+constexpr int PresetDays[] = {127, 62, 65};
+
+int indexOrNone(const std::optional<int>& value, int count) {
+    return value && *value >= 0 && *value < count ? *value : -1;
+}
+
+QStringList itemTexts(const QComboBox* list) {
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) {
+        texts << list->itemText(i);
+    }
+    return texts;
+}
+
+} // namespace
+
+FVodidore::FVodidore(SessionStore& store, Clock clock, Messages& messages, RunNow runNow,
+                     QWidget* parent)
+    : QWidget(parent)
+    , m_store(store)
+    , m_clock(std::move(clock))
+    , m_messages(messages)
+    , m_runNow(std::move(runNow))
+    , m_ui(this) {
+    setObjectName(QStringLiteral("FVodidore"));
+    setWindowTitle(QStringLiteral("Vestrel"));
+    connectControls();
+    resize(sizeHint().expandedTo(QSize(940, 560)));
+    reportingErrors([this] { FillList(); });
+}
+
+FVodidore::~FVodidore() = default;
+
+void FVodidore::setRunNow(RunNow runNow) {
+    m_runNow = std::move(runNow);
+}
+
+void FVodidore::connectControls() {
+    auto handle = [this](void (FVodidore::*operation)()) {
+        return [this, operation] {
+            reportingErrors([this, operation] { (this->*operation)(); });
+        };
+    };
+    connect(m_ui.LV, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
+        if (!m_filling && current) {
+            reportingErrors([this, current] { loadRow(current); });
+        }
+    });
+    connect(m_ui.deleteSession, &QAction::triggered, this, handle(&FVodidore::DeleteSession));
+    connect(m_ui.cmdAdd, &QPushButton::clicked, this, handle(&FVodidore::add));
+    connect(m_ui.cmdRunNow, &QPushButton::clicked, this, handle(&FVodidore::runNow));
+    connect(m_ui.cmdClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_ui.cmdNow, &QPushButton::clicked, this, &FVodidore::now);
+    connect(m_ui.cmbFreq, &QComboBox::currentIndexChanged, this, &FVodidore::frequencyChanged);
+    connect(m_ui.optDaysGroup, &QButtonGroup::idClicked, this, &FVodidore::dayPreset);
+    connect(m_ui.cmdAddFile, &QPushButton::clicked, this, &FVodidore::addFile);
+    connect(m_ui.cmdAddFolder, &QPushButton::clicked, this, &FVodidore::addFolder);
+    connect(m_ui.cmdDelFile, &QPushButton::clicked, this, &FVodidore::deleteFile);
+    connect(m_ui.cmdApply, &QPushButton::clicked, this, handle(&FVodidore::saveChanges));
+
+    auto* keeper = new FocusKeeper(this);
+    keeper->guard(m_ui.txtDate, [this] { return leaveDateBox(); });
+    keeper->guard(m_ui.txtTime, [this] { return leaveTimeBox(); });
+}
+
+void FVodidore::reportingErrors(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const VError& error) {
+        m_messages.show(errorLineText(error.record()));
+    } catch (const std::exception& error) {
+        m_messages.show(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+ScheduleCaptions FVodidore::captions() const {
+    ScheduleCaptions captions;
+    captions.frequencies = itemTexts(m_ui.cmbFreq);
+    captions.weeks = itemTexts(m_ui.cmbWeeks);
+    captions.weekdays.clear();
+    for (const QCheckBox* day : m_ui.chkDays) {
+        captions.weekdays << day->text();
+    }
+    return captions;
+}
+
+std::optional<int> FVodidore::selectedId() const {
+    const auto rows = m_ui.LV->selectedItems();
+    return rows.isEmpty() ? std::nullopt : std::optional<int>(rows.first()->data(IdRole).toInt());
+}
+
+void FVodidore::FillList(int selId) {
+    fillRows(selId);
+    const auto rows = m_ui.LV->selectedItems();
+    if (!rows.isEmpty()) {
+        loadRow(rows.first());
+    }
+}
+
+void FVodidore::fillRows(int selId) {
+    QScopedValueRollback filling(m_filling, true);
+    const ScheduleCaptions texts = captions();
+    m_ui.LV->clear();
+    int selected = -1;
+    for (const BackupSession& session : m_store.allSessions()) {
+        auto* row = new QListWidgetItem(AsText(session, texts), m_ui.LV);
+        row->setData(IdRole, session.id);
+        if (session.id == selId) {
+            selected = m_ui.LV->count() - 1;
+        }
+    }
+    if (m_ui.LV->count() > 0) {
+        m_ui.LV->setCurrentRow(selected >= 0 ? selected : m_ui.LV->count() - 1);
+    }
+}
+
+void FVodidore::loadRow(const QListWidgetItem* row) {
+    const auto session = m_store.session(row->data(IdRole).toInt());
+    if (session) {
+        showSession(*session);
+    }
+}
+
+void FVodidore::showSession(const BackupSession& session) {
+    const auto& date = session.date;
+    m_ui.txtTime->setText(date ? formatDate(*date, QStringLiteral("hh:mm")) : QString());
+    m_ui.txtDate->setText(date ? formatDate(*date, QStringLiteral("mm/dd/yy")) : QString());
+    if (const auto time = timeBoxText(m_ui.txtTime->text())) {
+        m_ui.txtTime->setText(*time);
+    }
+    m_ui.txtMess->setText(session.name);
+    m_ui.chkAuto->setChecked(session.autopack);
+    {
+        const QSignalBlocker quiet(m_ui.cmbFreq);
+        m_ui.cmbFreq->setCurrentIndex(indexOrNone(session.freq, m_ui.cmbFreq->count()));
+    }
+    // Resets week and days even when the frequency is the one shown before; the stored ones
+    // are put back right after.
+    frequencyChanged();
+    m_ui.cmbWeeks->setCurrentIndex(indexOrNone(session.week, m_ui.cmbWeeks->count()));
+    for (int i = 0; i < 7; ++i) {
+        m_ui.chkDays[i]->setChecked(session.days.value_or(0) & (1 << i));
+    }
+
+    // Shown only: the stored next run time stays as the last Save or run left it.
+    BackupSession copy = session;
+    const DateTime next = NextRun(copy, m_clock, m_messages);
+    m_ui.lblNext->setText(QStringLiteral("Next time: ") +
+                          formatDate(next, QStringLiteral("dd mmm yyyy - hh:mm (dddd)")));
+
+    m_ui.lstFiles->clear();
+    m_ui.lstFiles->addItems(m_store.sessionFiles(session.id));
+}
+
+void FVodidore::frequencyChanged() {
+    m_ui.cmbWeeks->setCurrentIndex(-1);
+    m_ui.optDays[0]->setChecked(true);
+    for (QCheckBox* day : m_ui.chkDays) {
+        day->setChecked(false);
+    }
+    enableForFrequency(m_ui.cmbFreq->currentIndex());
+}
+
+// Only the controls whose fields the frequency reads can be edited.
+void FVodidore::enableForFrequency(int freq) {
+    const bool daily = freq == static_cast<int>(Frequency::Daily);
+    m_ui.cmbWeeks->setEnabled(freq == static_cast<int>(Frequency::Weekly));
+    for (QRadioButton* option : m_ui.optDays) {
+        option->setEnabled(daily);
+    }
+    for (QCheckBox* day : m_ui.chkDays) {
+        day->setEnabled(daily);
+    }
+}
+
+void FVodidore::dayPreset(int option) {
+    for (int i = 0; i < 7; ++i) {
+        m_ui.chkDays[i]->setChecked(PresetDays[option] & (1 << i));
+    }
+}
+
+int FVodidore::checkedDays() const {
+    int days = 0;
+    for (int i = 0; i < 7; ++i) {
+        if (m_ui.chkDays[i]->isChecked()) {
+            days |= 1 << i;
+        }
+    }
+    return days;
+}
+
+bool FVodidore::leaveDateBox() {
+    const auto text = dateBoxText(m_ui.txtDate->text());
+    if (text && *text != m_ui.txtDate->text()) {
+        m_ui.txtDate->setText(*text);
+    }
+    return text.has_value();
+}
+
+bool FVodidore::leaveTimeBox() {
+    const auto text = timeBoxText(m_ui.txtTime->text());
+    if (text && *text != m_ui.txtTime->text()) {
+        m_ui.txtTime->setText(*text);
+    }
+    return text.has_value();
+}
+
+void FVodidore::now() {
+    const DateTime moment = m_clock();
+    m_ui.txtDate->setText(dateBoxText(moment));
+    m_ui.txtTime->setText(timeBoxText(moment));
+}
+
+void FVodidore::add() {
+    const DateTime moment = m_clock();
+    // A session added and never given a title is taken again instead of adding another.
+    int id = 0;
+    const auto unnamed = m_store.firstUnnamedSession();
+    auto session = unnamed ? m_store.session(*unnamed) : std::nullopt;
+    if (session) {
+        session->date = moment;
+        session->freq = static_cast<int>(Frequency::Once);
+        m_store.updateSession(*session);
+        id = session->id;
+    } else {
+        id = m_store.insertSession(moment);
+    }
+    // The added session is the one selected, wherever its next run time puts it in the list.
+    FillList(id);
+}
+
+void FVodidore::saveChanges() {
+    const auto id = selectedId();
+    if (!id) {
+        return;
+    }
+    const auto stored = m_store.session(*id);
+    if (!stored) {
+        return;
+    }
+    if ((m_ui.txtDate->text() + m_ui.txtTime->text()).trimmed().isEmpty()) {
+        now();
+    }
+    // Two boxes that each parse alone may not parse together ("14:30:00" in the date box).
+    const auto date = parseDateText(m_ui.txtDate->text() + QLatin1Char(' ') + m_ui.txtTime->text());
+    if (!date) {
+        m_ui.txtDate->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    BackupSession session = *stored;
+    session.date = *date;
+    session.name = m_ui.txtMess->text();
+    session.freq = m_ui.cmbFreq->currentIndex();
+    session.week = m_ui.cmbWeeks->currentIndex();
+    session.autopack = m_ui.chkAuto->isChecked();
+    session.days = checkedDays();
+    session.ntime = NextRun(session, m_clock, m_messages);
+
+    QStringList paths;
+    for (int i = 0; i < m_ui.lstFiles->count(); ++i) {
+        paths << m_ui.lstFiles->item(i)->text();
+    }
+    m_store.saveSession(session, paths);
+    FillList(*id);
+}
+
+void FVodidore::DeleteSession() {
+    const auto id = selectedId();
+    if (!id) {
+        return;
+    }
+    const int position = m_ui.LV->row(m_ui.LV->selectedItems().constFirst());
+    m_store.deleteSession(*id);
+    fillRows(-1);
+    const int count = m_ui.LV->count();
+    if (count == 0) {
+        return;
+    }
+    {
+        QScopedValueRollback filling(m_filling, true);
+        m_ui.LV->setCurrentRow(std::min(position, count - 1));
+    }
+    loadRow(m_ui.LV->currentItem());
+}
+
+void FVodidore::addFile() {
+    QFileDialog CD(this, QStringLiteral("Select file"), QDir::rootPath(),
+                   QStringLiteral("All files (*)"));
+    CD.setObjectName(QStringLiteral("CD"));
+    CD.setFileMode(QFileDialog::ExistingFile);
+    if (CD.exec() == QDialog::Accepted && !CD.selectedFiles().isEmpty()) {
+        m_ui.lstFiles->addItem(CD.selectedFiles().constFirst());
+    }
+}
+
+void FVodidore::addFolder() {
+    const QString folder = BrowseForFolder(this, QStringLiteral("Select folder"), QDir::rootPath());
+    if (!folder.isEmpty()) {
+        m_ui.lstFiles->addItem(folder);
+    }
+}
+
+void FVodidore::deleteFile() {
+    const auto entries = m_ui.lstFiles->selectedItems();
+    if (!entries.isEmpty()) {
+        delete entries.first();
+    }
+}
+
+void FVodidore::runNow() {
+    const auto id = selectedId();
+    if (id && m_store.session(*id) && m_runNow) {
+        m_runNow(*id);
+    }
+}

@@ -1,0 +1,358 @@
+#include "TestDatabase.h"
+#include "schedule/AsText.h"
+#include "store/SessionStore.h"
+#include "ui/editor/FVodidore.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+struct ShownMessages : Messages {
+    void show(const QString& text) override { shown << text; }
+    QStringList shown;
+};
+
+// Answers the next file or folder dialog with `path`, or cancels it when `path` is empty.
+void answerNextDialog(const QString& path) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, path] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            // selectFile() clears what is selected but leaves the name box alone while it has
+            // the focus: type into it too.
+            dialog->selectFile(path);
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path);
+            QMetaObject::invokeMethod(dialog, path.isEmpty() ? "reject" : "accept");
+        }
+    });
+    poll->start(10);
+}
+
+} // namespace
+
+class TestFVodidore : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<SessionStore> m_store;
+    std::unique_ptr<FVodidore> m_window;
+    ShownMessages m_messages;
+    QList<int> m_runs;
+    DateTime m_now;
+
+    FVodidore& open(int selId = 0) {
+        m_window = std::make_unique<FVodidore>(
+            *m_store, [this] { return m_now; }, m_messages, [this](int id) { m_runs << id; });
+        m_window->FillList(selId);
+        m_window->show();
+        m_window->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_window.get())) {
+            qFatal("editor window not active");
+        }
+        return *m_window;
+    }
+    template <typename W = QWidget> W* control(const QString& name) const {
+        return m_window->findChild<W*>(name);
+    }
+    QString text(const QString& name) const { return control<QLineEdit>(name)->text(); }
+    void click(const QString& name) const { QTest::mouseClick(control(name), Qt::LeftButton); }
+    QListWidget* list() const { return control<QListWidget>("LV"); }
+    QString selectedRow() const {
+        const auto rows = list()->selectedItems();
+        return rows.isEmpty() ? QString() : rows.first()->text();
+    }
+    QString rowText(int id) const { return AsText(*m_store->session(id)); }
+    QString column(int id, const QString& name) const {
+        return m_db->scalar(QString("select %1 from Tasks where id=%2").arg(name).arg(id));
+    }
+    QString wholeDatabase() const {
+        return m_db->scalar("select group_concat(t, '|') from (select quote(id)||quote(Name)||"
+                            "quote(date)||quote(ntime)||Freq||Week||Days as t from Tasks "
+                            "union all select quote(id)||Name from files)");
+    }
+    int daily(const QString& name, int days = 0, const QString& ntime = "2026-12-06 08:00:00") {
+        return m_db->addSession(name, "2026-12-01 08:00:00", ntime, 1, 0, days);
+    }
+
+private slots:
+    void init() {
+        m_db = std::make_unique<TestDatabase>();
+        m_store = std::make_unique<SessionStore>(m_db->db());
+        m_messages.shown.clear();
+        m_runs.clear();
+        m_now = *DateTime::fromStoredText("2026-12-05 14:30:45");
+    }
+    void cleanup() {
+        m_window.reset();
+        m_store.reset();
+        m_db.reset();
+    }
+
+    void listsInScheduleOrderAndSelects_data() {
+        QTest::addColumn<int>("given"); // the index of the session whose id FillList gets
+        QTest::addColumn<int>("id");    // else this id
+        QTest::addColumn<int>("row");
+        QTest::newRow("unsaved first") << 0 << 0 << 0;
+        QTest::newRow("names at equal times without regard to case") << 2 << 0 << 2;
+        QTest::newRow("no id: the last") << -1 << 0 << 3;
+        QTest::newRow("id of no session: the last") << -1 << 9999 << 3;
+    }
+    void listsInScheduleOrderAndSelects() {
+        QFETCH(int, given);
+        QFETCH(int, id);
+        const QString at = "2026-12-06 10:00:00";
+        const QList<int> ids = {
+            m_db->addSession("Mail and calendar", "2026-11-30 09:30:00", QString(), 1, 0, 62),
+            m_db->addSession("Photos", "2026-12-01 21:00:00", "2026-12-05 21:00:00", 2, 2),
+            m_db->addSession("accounts", "2026-12-06 10:00:00", at, 3),
+            m_db->addSession("Documents", "2026-12-06 10:00:00", at, 0)};
+        m_db->exec(QString("insert into files values (%1, '/home/anna/Mail'), (%1, "
+                           "'/home/anna/.local/share/calendar/personal.ics')")
+                       .arg(ids[0]));
+        open(given >= 0 ? ids[given] : id);
+        for (int i = 0; i < ids.size(); ++i) {
+            QCOMPARE(list()->item(i)->text(), rowText(ids[i]));
+        }
+        QFETCH(int, row);
+        QCOMPARE(list()->selectedItems(), QList<QListWidgetItem*>({list()->item(row)}));
+        QCOMPARE(text("txtMess"), m_store->session(ids[row])->name);
+        // Under a real display: QT_QPA_PLATFORM=xcb VESTREL_SHOT=editor.png TestFVodidore
+        if (const QString shot = qEnvironmentVariable("VESTREL_SHOT");
+            row == 0 && !shot.isEmpty()) {
+            QVERIFY(m_window->grab().save(shot));
+        }
+    }
+
+    void loadsStoredSession_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<int>("freq");
+        QTest::addColumn<int>("week");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<QString>("shown"); // date box and time box
+        QTest::addColumn<QString>("next");
+        const QString at = "2026-12-05 14:30:45", shown = "12/05/26 14:30:00";
+        const QString next = "Next time: 05 Dec 2026 - 14:30 (Saturday)";
+        QTest::newRow("seconds cut") << at << 0 << 0 << 0 << shown << next;
+        QTest::newRow("workdays") << "2026-12-02 07:05:00" << 1 << 0 << 62 << "12/02/26 07:05:00"
+                                  << "Next time: 07 Dec 2026 - 07:05 (Monday)";
+        QTest::newRow("no days") << at << 1 << 0 << 0 << shown
+                                 << "Next time: 30 Dec 1899 - 00:00 (Saturday)";
+        QTest::newRow("all days") << at << 1 << 0 << 127 << shown << next;
+        QTest::newRow("no week") << at << 2 << -1 << 0 << shown << next;
+        QTest::newRow("monthly") << at << 3 << 0 << 0 << shown
+                                 << "Next time: 05 Jan 2027 - 14:30 (Tuesday)";
+    }
+    void loadsStoredSession() {
+        QFETCH(QString, date);
+        QFETCH(int, freq);
+        QFETCH(int, week);
+        QFETCH(int, days);
+        const int id = m_db->addSession("shown", date, "2026-12-06 10:00:00", freq, week, days);
+        m_db->addSession("other", date, "2026-12-07 10:00:00", 3, 0, 127);
+        m_db->exec(QString("insert into files values (%1, '/b/second'), (%1, '/a/first')").arg(id));
+        open(id);
+        QTEST(text("txtDate") + " " + text("txtTime"), "shown");
+        QTEST(control<QLabel>("lblNext")->text(), "next");
+        QCOMPARE(control<QComboBox>("cmbFreq")->currentIndex(), freq);
+        QCOMPARE(control<QComboBox>("cmbWeeks")->currentIndex(), week);
+        for (int i = 0; i < 7; ++i) {
+            QCOMPARE(control<QAbstractButton>(QString("chkDays_%1").arg(i))->isChecked(),
+                     bool(days & (1 << i)));
+        }
+        QCOMPARE(control<QListWidget>("lstFiles")->item(0)->text(), "/b/second");
+        // Only what the frequency uses can be edited.
+        QCOMPARE(control("cmbWeeks")->isEnabled(), freq == 2);
+        QCOMPARE(control("chkDays_0")->isEnabled() && control("optDays_2")->isEnabled(), freq == 1);
+    }
+
+    void savesPanel_data() {
+        // Steps: "name" clicks a control, "name=text" types into a box.
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("stored"); // date and Days; empty: nothing written
+        const QString at = "2026-12-01 08:00:00 ";
+        QTest::newRow("Mo, We, Fr")
+            << QStringList{"chkDays_1", "chkDays_3", "chkDays_5"} << at + "42";
+        QTest::newRow("workdays, Saturday") << QStringList{"optDays_1", "chkDays_6"} << at + "126";
+        QTest::newRow("weekends") << QStringList{"optDays_2"} << at + "65";
+        QTest::newRow("all, not Sunday") << QStringList{"optDays_0", "chkDays_0"} << at + "126";
+        QTest::newRow("boxes empty: this minute")
+            << QStringList{"txtDate=", "txtTime="} << "2026-12-05 14:30:00 0";
+        QTest::newRow("typed") << QStringList{"txtDate=12/24/26", "txtTime=7:05"}
+                               << "2026-12-24 07:05:00 0";
+        QTest::newRow("a time in each box") << QStringList{"txtDate=14:30:00"} << "";
+    }
+    void savesPanel() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, stored);
+        const int id = m_db->addSession("panel", "2026-12-01 08:00:00", QString(), 1, 0, 0);
+        open();
+        const QString before = wholeDatabase();
+        for (const QString& step : steps) {
+            step.contains('=')
+                ? control<QLineEdit>(step.section('=', 0, 0))->setText(step.section('=', 1))
+                : click(step);
+        }
+        control("lstFiles")->setFocus();
+        click("cmdApply");
+        QCOMPARE(stored.isEmpty() ? wholeDatabase() : column(id, "date||' '||Days"),
+                 stored.isEmpty() ? before : stored);
+        QCOMPARE(control("txtDate")->hasFocus(), stored.isEmpty());
+    }
+
+    void addTakesUntitledSessionAgain() {
+        const int kept = daily("kept", 127);
+        open();
+        click("cmdAdd");
+        const int added = m_db->scalar("select max(id) from Tasks").toInt();
+        QCOMPARE(selectedRow(), rowText(added));
+        control<QComboBox>("cmbFreq")->setCurrentIndex(3);
+        click("cmdApply"); // with the empty title
+        m_now = m_now.addDays(1);
+        list()->setCurrentItem(list()->findItems(rowText(kept), Qt::MatchExactly)[0]);
+        click("cmdAdd");
+        QCOMPARE(m_db->scalar("select count(*) from Tasks"), "2");
+        QCOMPARE(column(added, "date||' '||Freq"), "2026-12-06 14:30:45 0");
+        QCOMPARE(selectedRow(), rowText(added));
+    }
+
+    void leavingDateOrTimeBox_data() {
+        // The box, what is typed, how the focus leaves (Tab or a click on "Save Changes"), and
+        // what the box then shows; nothing shown: the box keeps the focus and the text.
+        QTest::addColumn<QStringList>("c");
+        QTest::newRow("seconds dropped") << QStringList{"txtTime", "7:05:59", "tab", "07:05:00"};
+        QTest::newRow("seconds dropped, click")
+            << QStringList{"txtTime", "7:05:59", "click", "07:05:00"};
+        QTest::newRow("short date") << QStringList{"txtDate", "2/3/04", "tab", "02/03/2004"};
+        QTest::newRow("bad time") << QStringList{"txtTime", "25:00", "tab", ""};
+        QTest::newRow("bad time, click") << QStringList{"txtTime", "7:5", "click", ""};
+        QTest::newRow("bad date, click") << QStringList{"txtDate", "2/30/2026", "click", ""};
+    }
+    void leavingDateOrTimeBox() {
+        QFETCH(QStringList, c);
+        const int id = m_db->addSession("unsaved", "2026-12-01 10:00:00", QString(), 1, 0, 2);
+        open();
+        auto* edit = control<QLineEdit>(c[0]);
+        edit->setFocus();
+        edit->setText(c[1]);
+        c[2] == "click" ? click("cmdApply") : QTest::keyClick(edit, Qt::Key_Tab);
+        QCOMPARE(edit->text(), c[3].isEmpty() ? c[1] : c[3]);
+        QCOMPARE(edit->hasFocus(), c[3].isEmpty());
+        QCOMPARE(column(id, "ntime").isEmpty(), c[2] == "tab" || c[3].isEmpty());
+    }
+
+    void savesFilesInListOrder() {
+        QTemporaryDir dir;
+        const QStringList paths = {dir.filePath("one.txt"), dir.filePath("folder"),
+                                   dir.filePath("no dot")};
+        QVERIFY(QDir().mkpath(paths[1]) && QFile(paths[0]).open(QIODevice::WriteOnly) &&
+                QFile(paths[2]).open(QIODevice::WriteOnly));
+        const int id = daily("files");
+        m_db->exec(QString("insert into files values (%1, '/old/a'), (%1, '/old/b')").arg(id));
+        open();
+        control<QListWidget>("lstFiles")->clear();
+        const std::pair<QString, QString> steps[] = {
+            {"cmdAddFile", paths[0]}, {"cmdAddFolder", paths[1]}, {"cmdAddFile", ""},
+            {"cmdAddFolder", ""},     {"cmdAddFile", paths[2]},   {"cmdAddFile", paths[2]}};
+        for (const auto& [button, answer] : steps) {
+            answerNextDialog(answer);
+            click(button);
+        }
+        control<QListWidget>("lstFiles")->setCurrentRow(3);
+        click("cmdDelFile");
+        click("cmdApply");
+        QCOMPARE(m_db->scalar(QString("select group_concat(Name, '|') from (select Name from files "
+                                      "where id=%1 order by rowid)")
+                                  .arg(id)),
+                 paths.join('|'));
+    }
+
+    void saveWritesSessionAndFilesTogether() {
+        const int id = daily("before");
+        m_db->exec(QString("insert into files values (%1, '/kept')").arg(id));
+        m_db->exec("create trigger refuse before insert on files begin "
+                   "select raise(abort, 'disk full'); end");
+        open();
+        const QString before = wholeDatabase();
+        control<QLineEdit>("txtMess")->setText("after");
+        click("cmdApply");
+        QCOMPARE(wholeDatabase(), before);
+        QVERIFY(m_messages.shown.join('|').contains("disk full"));
+    }
+
+    void deleteSelectsNeighbour_data() {
+        // Sessions, the row deleted, by the Delete key or else the list's context menu, and the
+        // row selected then (-1: the list is empty and the panel shows what it showed).
+        QTest::addColumn<QList<int>>("c");
+        QTest::newRow("last of three") << QList<int>{3, 2, true, 1};
+        QTest::newRow("first of three") << QList<int>{3, 0, false, 1};
+        QTest::newRow("middle of three") << QList<int>{3, 1, true, 2};
+        QTest::newRow("only one") << QList<int>{1, 0, false, -1};
+    }
+    void deleteSelectsNeighbour() {
+        QFETCH(QList<int>, c);
+        const int sessions = c[0], deleted = c[1], selected = c[3];
+        QList<int> ids;
+        for (int i = 0; i < sessions; ++i) {
+            ids << daily(QString("s%1").arg(i), 1 << i);
+            m_db->exec(QString("insert into files values (%1, '/f')").arg(ids.last()));
+        }
+        open(ids[deleted]);
+        list()->setFocus();
+        c[2] ? QTest::keyClick(list(), Qt::Key_Delete) : list()->actions().first()->trigger();
+        QCOMPARE(m_db->scalar("select (select count(*) from Tasks)||(select count(*) from files)"),
+                 QString("%1%1").arg(sessions - 1));
+        QCOMPARE(list()->count(), sessions - 1);
+        QCOMPARE(text("txtMess"), QString("s%1").arg(selected < 0 ? deleted : selected));
+        QCOMPARE(selectedRow(), selected < 0 ? QString() : rowText(ids[selected]));
+    }
+
+    void runNowHandsOverTheStoredSession_data() {
+        QTest::addColumn<QString>("situation");
+        for (const char* situation : {"selected", "nothing selected", "deleted meanwhile"}) {
+            QTest::newRow(situation) << situation;
+        }
+    }
+    void runNowHandsOverTheStoredSession() {
+        QFETCH(QString, situation);
+        const int id = daily("run me", 127);
+        open(id);
+        control<QLineEdit>("txtMess")->setText("edited, not saved");
+        if (situation == "nothing selected") {
+            list()->clearSelection();
+        } else if (situation == "deleted meanwhile") {
+            m_db->exec(QString("delete from Tasks where id=%1").arg(id));
+        }
+        const QString row = list()->item(0)->text(), next = control<QLabel>("lblNext")->text();
+        const QString before = wholeDatabase();
+        click("cmdRunNow");
+        QCOMPARE(m_runs, situation == "selected" ? QList<int>{id} : QList<int>{});
+        QCOMPARE(wholeDatabase() + list()->item(0)->text() + control<QLabel>("lblNext")->text(),
+                 before + row + next);
+    }
+
+    void everyControlHasAName() {
+        daily("named");
+        open();
+        for (QWidget* w : m_window->findChildren<QWidget*>()) {
+            if (w->focusPolicy() != Qt::NoFocus && w->isVisibleTo(m_window.get())) {
+                const QString name =
+                    QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+                QVERIFY2(!name.isEmpty(), qPrintable(w->objectName()));
+            }
+        }
+    }
+};
+
+QTEST_MAIN(TestFVodidore)
+#include "TestFVodidore.moc"
