@@ -318,6 +318,9 @@ void FVodidore::addFile() {
                    QStringLiteral("All files (*)"));
     CD.setObjectName(QStringLiteral("CD"));
     CD.setFileMode(QFileDialog::ExistingFile);
+    // Qt's own dialog, as the folder picker uses: the same on every desktop, and drivable by
+    // tests and desktop automation.
+    CD.setOption(QFileDialog::DontUseNativeDialog);
     if (CD.exec() == QDialog::Accepted && !CD.selectedFiles().isEmpty()) {
         m_ui.lstFiles->addItem(CD.selectedFiles().constFirst());
     }

@@ -159,7 +159,6 @@ private slots:
         QFETCH(int, week);
         QFETCH(int, days);
         const int id = m_db->addSession("shown", date, "2026-12-06 10:00:00", freq, week, days);
-        m_db->addSession("other", date, "2026-12-07 10:00:00", 3, 0, 127);
         m_db->exec(QString("insert into files values (%1, '/b/second'), (%1, '/a/first')").arg(id));
         open(id);
         QTEST(text("txtDate") + " " + text("txtTime"), "shown");
