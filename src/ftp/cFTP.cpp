@@ -173,8 +173,8 @@ void refuseChangeWhileConnected(bool connected, const QString& source) {
 // Cleaning up sends QUIT on the kept connection and waits for the reply as long as libcurl's
 // closing handle allows. That handle copies the reply time-out only when a transfer starts, so
 // a transfer without a URL, which fails before any network use, hands it the short one.
-void closeHandle(CURL* curl) {
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, QuitReplySeconds);
+void closeHandle(CURL* curl, long quitReplySeconds) {
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, quitReplySeconds);
     curl_easy_setopt(curl, CURLOPT_URL, static_cast<const char*>(nullptr));
     curl_easy_perform(curl);
     curl_easy_cleanup(curl);
@@ -193,6 +193,8 @@ struct cFTP::Impl {
     QString password;
     QString directory;
     int port = 21;
+    long connectSeconds = ConnectTimeoutSeconds;
+    long quitReplySeconds = QuitReplySeconds;
     bool connected = false;
     // The server's current folder on this connection, always absolute. Every request names its
     // target by absolute path, so a reconnect inside libcurl or a skipped CWD cannot move it.
@@ -202,7 +204,7 @@ struct cFTP::Impl {
 
     ~Impl() {
         if (curl)
-            closeHandle(curl);
+            closeHandle(curl, quitReplySeconds);
     }
 
     void prepare() {
@@ -213,7 +215,7 @@ struct cFTP::Impl {
         curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &replies);
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectSeconds);
         curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, StallSeconds);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, StallSeconds);
@@ -408,6 +410,11 @@ void cFTP::setPassword(const QString& sPassword) {
     m_impl->password = sPassword;
 }
 
+void cFTP::setTimeouts(long connectSeconds, long quitReplySeconds) {
+    m_impl->connectSeconds = connectSeconds;
+    m_impl->quitReplySeconds = quitReplySeconds;
+}
+
 int cFTP::Port() const {
     return m_impl->port;
 }
@@ -476,7 +483,7 @@ void cFTP::Disconnect() {
                      NotConnectedText);
     // Cleaning up the handle is libcurl's only way to close (QUIT) the kept connection.
     if (d.curl)
-        closeHandle(d.curl);
+        closeHandle(d.curl, d.quitReplySeconds);
     d.curl = curl_easy_init();
     d.connected = false;
     d.remoteFolder.clear();

@@ -42,6 +42,9 @@ public:
     // 21 unless set; callers take it from the "Port" setting.
     int Port() const;
     void setPort(int port);
+    // Seconds to wait for a connection and the server's greeting (15), and for the reply to
+    // QUIT (5); tests that meet a silent server shorten them.
+    void setTimeouts(long connectSeconds, long quitReplySeconds);
 
     bool Connected() const;
     bool Connect(const QString& host = QString(), const QString& user = QString(),

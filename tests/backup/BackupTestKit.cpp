@@ -3,19 +3,8 @@
 #include "FtpServer.h"
 #include "TestDatabase.h"
 
-#include <QDir>
 #include <QFile>
 #include <zip.h>
-
-bool writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
-
-QStringList listing(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
 
 void switchUploadOn(Settings& settings, const FtpServer& server, const QString& ftpPath) {
     settings.WriteOption("isFTP", "1");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestFiles.h"
 #include "backup/SessionRun.h"
 
 #include <QByteArray>
@@ -15,9 +16,6 @@ class TestDatabase;
 inline const DateTime RunTime = *DateTime::fromParts(2026, 12, 5, 14, 30, 15);
 inline const QString ArchiveName = QStringLiteral("2612051430.zip");
 
-// Writes a file, making its folders first. False when it cannot.
-bool writeFile(const QString& path, const QByteArray& data);
-QStringList listing(const QString& folder);
 // Upload on, to `server` and into its folder `ftpPath`.
 void switchUploadOn(Settings& settings, const FtpServer& server,
                     const QString& ftpPath = QStringLiteral("/pub/"));

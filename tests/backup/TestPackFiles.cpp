@@ -149,12 +149,11 @@ private slots:
         QTest::addColumn<bool>("existed"); // an archive from an earlier run
         QTest::addColumn<QString>("packed");
         QTest::addColumn<QString>("gone"); // before it is read
-        QTest::newRow("file gone") << false << "data/doomed.txt"
-                                   << "data/doomed.txt";
-        QTest::newRow("file gone, over an existing archive") << true << "data/doomed.txt"
-                                                             << "data/doomed.txt";
-        QTest::newRow("file in a folder gone") << false << "data/dir"
-                                               << "data/dir/x.txt";
+        // clang-format off
+        QTest::newRow("file gone") << false << "data/doomed.txt" << "data/doomed.txt";
+        QTest::newRow("file gone, over an existing archive") << true << "data/doomed.txt" << "data/doomed.txt";
+        QTest::newRow("file in a folder gone") << false << "data/dir" << "data/dir/x.txt";
+        // clang-format on
     }
 
     void failureLeavesNoArchive() {

@@ -7,132 +7,111 @@ class TestDateTime : public QObject {
     Q_OBJECT
 
 private slots:
-    void calendarFields();
-    void arithmetic();
-    void storedTextRoundTrips();
-    void storedTextRejectsNonsense_data();
-    void storedTextRejectsNonsense();
-    void generalDateTextForms();
-    void parsesDateTexts_data();
-    void parsesDateTexts();
-    void generalDateTextParsesBackToTheSameSecond();
-};
-
-void TestDateTime::calendarFields() {
-    QCOMPARE(DateTime().weekday(), 7); // the zero date was a Saturday
-    QCOMPARE(DateTime().year(), 1899);
-    const DateTime t = *DateTime::fromParts(2004, 8, 2, 9, 30, 0);
-    QCOMPARE(t.weekday(), 2); // Monday
-    QCOMPARE(t.day(), 2);
-    QCOMPARE(t.month(), 8);
-    QCOMPARE(t.dayOfYear(), 215);
-    QCOMPARE(DateTime::fromParts(2024, 2, 29)->dayOfYear(), 60);
-    QCOMPARE(DateTime::fromParts(1800, 1, 1)->weekday(), 4); // Wednesday, before the zero date
-    QVERIFY(!DateTime::fromParts(2023, 2, 29));
-    QVERIFY(!DateTime::fromParts(2024, 4, 31));
-    QVERIFY(!DateTime::fromParts(2024, 1, 1, 24, 0, 0));
-}
-
-void TestDateTime::arithmetic() {
-    const DateTime t = *DateTime::fromParts(2004, 12, 31, 23, 59, 30);
-    QCOMPARE(t.addMinutes(1), *DateTime::fromParts(2005, 1, 1, 0, 0, 30));
-    QCOMPARE(t.addDays(60), *DateTime::fromParts(2005, 3, 1, 23, 59, 30));
-    QCOMPARE(t.addDays(-1).day(), 30);
-    QVERIFY(t < t.addSeconds(1));
-}
-
-void TestDateTime::storedTextRoundTrips() {
-    for (const DateTime& t :
-         {DateTime(), *DateTime::fromParts(2026, 12, 5, 14, 30, 15), *DateTime::fromParts(1, 1, 1),
-          *DateTime::fromParts(9999, 12, 31, 23, 59, 59)}) {
-        QCOMPARE(DateTime::fromStoredText(t.toStoredText()), std::optional<DateTime>(t));
+    void calendarFields() {
+        QCOMPARE(DateTime().weekday(), 7); // the zero date was a Saturday
+        QCOMPARE(DateTime().year(), 1899);
+        const DateTime t = *DateTime::fromParts(2004, 8, 2, 9, 30, 0);
+        QCOMPARE(t.weekday(), 2); // Monday
+        QCOMPARE(t.day(), 2);
+        QCOMPARE(t.month(), 8);
+        QCOMPARE(t.dayOfYear(), 215);
+        QCOMPARE(DateTime::fromParts(2024, 2, 29)->dayOfYear(), 60);
+        QCOMPARE(DateTime::fromParts(1800, 1, 1)->weekday(), 4); // Wednesday, before the zero date
+        QVERIFY(!DateTime::fromParts(2023, 2, 29));
+        QVERIFY(!DateTime::fromParts(2024, 4, 31));
+        QVERIFY(!DateTime::fromParts(2024, 1, 1, 24, 0, 0));
     }
-    QCOMPARE(DateTime::fromParts(2026, 1, 2, 3, 4, 5)->toStoredText(),
-             QStringLiteral("2026-01-02 03:04:05"));
-    QCOMPARE(DateTime::fromStoredText(QStringLiteral("  2026-01-02 03:04  ")),
-             DateTime::fromParts(2026, 1, 2, 3, 4, 0));
-    QCOMPARE(DateTime::fromStoredText(QStringLiteral("2026-01-02")),
-             DateTime::fromParts(2026, 1, 2));
-}
 
-void TestDateTime::storedTextRejectsNonsense_data() {
-    QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << "";
-    QTest::newRow("words") << "next tuesday";
-    QTest::newRow("month 13") << "2026-13-01 00:00:00";
-    QTest::newRow("trailing junk") << "2026-01-01 00:00:00x";
-    QTest::newRow("hour 25") << "2026-01-01 25:00:00";
-    QTest::newRow("general date text") << "12/05/2026 14:30:00";
-}
-
-void TestDateTime::storedTextRejectsNonsense() {
-    QFETCH(QString, text);
-    QVERIFY(!DateTime::fromStoredText(text));
-}
-
-void TestDateTime::generalDateTextForms() {
-    QCOMPARE(generalDateText(*DateTime::fromParts(2026, 12, 5)), QStringLiteral("12/05/2026"));
-    QCOMPARE(generalDateText(DateTime().addSeconds(14 * 3600 + 30 * 60)),
-             QStringLiteral("14:30:00"));
-    QCOMPARE(generalDateText(*DateTime::fromParts(2026, 12, 5, 9, 5, 7)),
-             QStringLiteral("12/05/2026 09:05:07"));
-}
-
-void TestDateTime::parsesDateTexts_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("stored"); // empty: must not parse
-
-    QTest::newRow("general") << "12/05/2026 14:30:15"
-                             << "2026-12-05 14:30:15";
-    QTest::newRow("short date, two-digit year") << "12/05/26"
-                                                << "2026-12-05 00:00:00";
-    QTest::newRow("year 30 is 1930") << "1/2/30"
-                                     << "1930-01-02 00:00:00";
-    QTest::newRow("year 29 is 2029") << "1/2/29"
-                                     << "2029-01-02 00:00:00";
-    QTest::newRow("time alone lies on the zero day") << "9:05"
-                                                     << "1899-12-30 09:05:00";
-    QTest::newRow("time with seconds") << "14:30:15"
-                                       << "1899-12-30 14:30:15";
-    QTest::newRow("date and short time") << "12/5/2026 9:05"
-                                         << "2026-12-05 09:05:00";
-    QTest::newRow("two blanks between") << "12/05/2026  14:30"
-                                        << "";
-    QTest::newRow("no blank between") << "12/05/202614:30"
-                                      << "";
-    QTest::newRow("31 April") << "04/31/2026"
-                              << "";
-    QTest::newRow("three-digit year") << "1/2/202"
-                                      << "";
-    QTest::newRow("hour 24") << "24:00"
-                             << "";
-    QTest::newRow("empty") << ""
-                           << "";
-}
-
-void TestDateTime::parsesDateTexts() {
-    QFETCH(QString, text);
-    QFETCH(QString, stored);
-    const auto parsed = parseDateText(text);
-    if (stored.isEmpty()) {
-        QVERIFY2(!parsed, qPrintable(parsed ? parsed->toStoredText() : QString()));
-    } else {
-        QVERIFY(parsed);
-        QCOMPARE(parsed->toStoredText(), stored);
+    void arithmetic() {
+        const DateTime t = *DateTime::fromParts(2004, 12, 31, 23, 59, 30);
+        QCOMPARE(t.addMinutes(1), *DateTime::fromParts(2005, 1, 1, 0, 0, 30));
+        QCOMPARE(t.addDays(60), *DateTime::fromParts(2005, 3, 1, 23, 59, 30));
+        QCOMPARE(t.addDays(-1).day(), 30);
+        QVERIFY(t < t.addSeconds(1));
     }
-}
 
-void TestDateTime::generalDateTextParsesBackToTheSameSecond() {
-    // Every second of a day, on dates across centuries and leap days.
-    for (const auto& day : {*DateTime::fromParts(1930, 1, 1), *DateTime::fromParts(2000, 2, 29),
-                            *DateTime::fromParts(2026, 12, 31)}) {
-        for (int s = 0; s < 86400; s += 7) {
-            const DateTime t = day.addSeconds(s);
-            const auto back = parseDateText(generalDateText(t));
-            QVERIFY2(back && *back == t, qPrintable(generalDateText(t)));
+    void storedTextRoundTrips() {
+        for (const DateTime& t :
+             {DateTime(), *DateTime::fromParts(2026, 12, 5, 14, 30, 15),
+              *DateTime::fromParts(1, 1, 1), *DateTime::fromParts(9999, 12, 31, 23, 59, 59)}) {
+            QCOMPARE(DateTime::fromStoredText(t.toStoredText()), std::optional<DateTime>(t));
+        }
+        QCOMPARE(DateTime::fromParts(2026, 1, 2, 3, 4, 5)->toStoredText(),
+                 QStringLiteral("2026-01-02 03:04:05"));
+        QCOMPARE(DateTime::fromStoredText(QStringLiteral("  2026-01-02 03:04  ")),
+                 DateTime::fromParts(2026, 1, 2, 3, 4, 0));
+        QCOMPARE(DateTime::fromStoredText(QStringLiteral("2026-01-02")),
+                 DateTime::fromParts(2026, 1, 2));
+    }
+
+    void storedTextRejectsNonsense_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << "";
+        QTest::newRow("words") << "next tuesday";
+        QTest::newRow("month 13") << "2026-13-01 00:00:00";
+        QTest::newRow("trailing junk") << "2026-01-01 00:00:00x";
+        QTest::newRow("hour 25") << "2026-01-01 25:00:00";
+        QTest::newRow("general date text") << "12/05/2026 14:30:00";
+    }
+
+    void storedTextRejectsNonsense() {
+        QFETCH(QString, text);
+        QVERIFY(!DateTime::fromStoredText(text));
+    }
+
+    void generalDateTextForms() {
+        QCOMPARE(generalDateText(*DateTime::fromParts(2026, 12, 5)), QStringLiteral("12/05/2026"));
+        QCOMPARE(generalDateText(DateTime().addSeconds(14 * 3600 + 30 * 60)),
+                 QStringLiteral("14:30:00"));
+        QCOMPARE(generalDateText(*DateTime::fromParts(2026, 12, 5, 9, 5, 7)),
+                 QStringLiteral("12/05/2026 09:05:07"));
+    }
+
+    void parsesDateTexts_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("stored"); // empty: must not parse
+
+        // clang-format off
+        QTest::newRow("general") << "12/05/2026 14:30:15" << "2026-12-05 14:30:15";
+        QTest::newRow("short date, two-digit year") << "12/05/26" << "2026-12-05 00:00:00";
+        QTest::newRow("year 30 is 1930") << "1/2/30" << "1930-01-02 00:00:00";
+        QTest::newRow("year 29 is 2029") << "1/2/29" << "2029-01-02 00:00:00";
+        QTest::newRow("time alone lies on the zero day") << "9:05" << "1899-12-30 09:05:00";
+        QTest::newRow("time with seconds") << "14:30:15" << "1899-12-30 14:30:15";
+        QTest::newRow("date and short time") << "12/5/2026 9:05" << "2026-12-05 09:05:00";
+        QTest::newRow("two blanks between") << "12/05/2026  14:30" << "";
+        QTest::newRow("no blank between") << "12/05/202614:30" << "";
+        QTest::newRow("31 April") << "04/31/2026" << "";
+        QTest::newRow("three-digit year") << "1/2/202" << "";
+        QTest::newRow("hour 24") << "24:00" << "";
+        QTest::newRow("empty") << "" << "";
+        // clang-format on
+    }
+
+    void parsesDateTexts() {
+        QFETCH(QString, text);
+        QFETCH(QString, stored);
+        const auto parsed = parseDateText(text);
+        if (stored.isEmpty()) {
+            QVERIFY2(!parsed, qPrintable(parsed ? parsed->toStoredText() : QString()));
+        } else {
+            QVERIFY(parsed);
+            QCOMPARE(parsed->toStoredText(), stored);
         }
     }
-}
+
+    void generalDateTextParsesBackToTheSameSecond() {
+        // Every second of a day, on dates across centuries and leap days.
+        for (const auto& day : {*DateTime::fromParts(1930, 1, 1), *DateTime::fromParts(2000, 2, 29),
+                                *DateTime::fromParts(2026, 12, 31)}) {
+            for (int s = 0; s < 86400; s += 7) {
+                const DateTime t = day.addSeconds(s);
+                const auto back = parseDateText(generalDateText(t));
+                QVERIFY2(back && *back == t, qPrintable(generalDateText(t)));
+            }
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TestDateTime)
 #include "TestDateTime.moc"

@@ -1,5 +1,6 @@
 #include "FtpTestSupport.h"
 
+#include <QTcpServer>
 #include <QtTest>
 #include <functional>
 
@@ -38,11 +39,12 @@ private slots:
         FtpServer hung;
         QVERIFY2(hung.start({.answerQuit = false}), qPrintable(hung.errorString()));
         cFTP ftp;
+        ftp.setTimeouts(15, 1);
         QVERIFY(logOn(ftp, hung));
         QElapsedTimer timer;
         timer.start();
         ftp.Disconnect();
-        // The short reply time-out, not the 60 s that transfers allow.
+        // The reply time-out for QUIT, not the 60 s that transfers allow.
         QCOMPARE_LT(timer.elapsed(), 10000);
         QCOMPARE(hung.commands().last(), "QUIT");
     }
@@ -55,14 +57,16 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("reply");
         // A port that was free a moment ago refuses the connection.
-        SilentListener probe;
-        const int closedPort = probe.port;
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const int closedPort = probe.serverPort();
         probe.close();
         // clang-format off
         QTest::newRow("wrong password") << "127.0.0.1" << 0 << "Wrong-Password-9" << "530 ";
         QTest::newRow("closed port") << "127.0.0.1" << closedPort << "" << "";
         QTest::newRow("name not resolved") << "no-such-host.invalid" << 21 << "" << "";
-        // Accepted by the kernel's backlog and never answered: only the connect time-out ends it.
+        // Accepted by the kernel's backlog (no event loop runs to take it) and never answered:
+        // only the connect time-out ends it.
         QTest::newRow("server that never greets") << "127.0.0.1" << -1 << "" << "";
         // clang-format on
     }
@@ -72,10 +76,11 @@ private slots:
         QFETCH(int, port);
         QFETCH(QString, password);
         QFETCH(QString, reply);
-        SilentListener silent;
-        QVERIFY(silent.port > 0);
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
         cFTP ftp;
-        ftp.setPort(port == 0 ? m_server.port() : port < 0 ? silent.port : port);
+        ftp.setTimeouts(1, 1);
+        ftp.setPort(port == 0 ? m_server.port() : port < 0 ? silent.serverPort() : port);
         const QString secret = password.isEmpty() ? m_server.password() : password;
         QVERIFY(!ftp.Connect(host, m_server.user(), secret));
         QVERIFY(!ftp.Connected());

@@ -14,7 +14,7 @@ private slots:
         QByteArray block(1024 * 1024, '\0');
         for (qsizetype i = 0; i < block.size(); ++i)
             block[i] = static_cast<char>((i * 7919) >> 3);
-        QVERIFY(writeAll(large, block.repeated(LargeSize / block.size())));
+        QVERIFY(writeFile(large, block.repeated(LargeSize / block.size())));
 
         FtpServer server;
         // Late enough that the download has already put much of itself on disk.
@@ -22,14 +22,14 @@ private slots:
         QVERIFY(QFile::copy(large, server.pathOf("pub/large.bin")));
         QVERIFY2(server.start(stopping), qPrintable(server.errorString()));
         const QString target = local.filePath("download.bin");
-        QVERIFY(writeAll(target, "earlier copy"));
+        QVERIFY(writeFile(target, "earlier copy"));
         {
             cFTP ftp;
             QVERIFY(logOn(ftp, server));
             QVERIFY(!ftp.GetFile("pub/large.bin", target, cFTP::Binary));
             QCOMPARE(hex(CurrentError().number), hex(FtpError::GetFailed));
             // No truncated file takes the place of the earlier copy.
-            QCOMPARE(readAll(target), QByteArray("earlier copy"));
+            QCOMPARE(readFile(target), QByteArray("earlier copy"));
             QCOMPARE(QDir(local.path()).entryList(QDir::Files),
                      QStringList({"download.bin", "large.bin"}));
         }

@@ -25,7 +25,7 @@ private slots:
         QTemporaryDir local;
         FtpServer server;
         QVERIFY(
-            writeAll(upload ? local.filePath("big.bin") : server.pathOf("pub/big.bin"), content));
+            writeFile(upload ? local.filePath("big.bin") : server.pathOf("pub/big.bin"), content));
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         cFTP ftp;
         QVERIFY(logOn(ftp, server));

@@ -1,6 +1,4 @@
-#include "TestDatabase.h"
 #include "schedule/AsText.h"
-#include "store/SessionStore.h"
 
 #include <QTest>
 
@@ -34,7 +32,6 @@ private slots:
         de.weekdays = QStringList({"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"});
         de.weeks = QStringList({"alle", "erste"});
         const QLocale en(QLocale::English);
-        // clang-format off
         QTest::newRow("one time") << Case{"Documents", 0, at0930, "Documents [One Time]"};
         QTest::newRow("all days") << Case{"Mail", 1, at0930, "Mail [09:30 (All days)]", 127};
         QTest::newRow("workdays") << Case{"Mail", 1, at0930, "Mail [09:30 (Workdays)]", 62};
@@ -58,9 +55,11 @@ private slots:
 
     void describesStoredRow() {
         QFETCH(Case, c);
-        TestDatabase t;
-        const int id = t.addSession(c.name, c.date, QString(), c.freq, c.week, c.days);
-        QCOMPARE(AsText(*SessionStore(t.db()).session(id), c.captions, c.locale), c.expected);
+        BackupSession row;
+        row.name = c.name;
+        row.date = DateTime::fromStoredText(c.date);
+        std::tie(row.freq, row.week, row.days) = std::tuple(c.freq, c.week, c.days);
+        QCOMPARE(AsText(row, c.captions, c.locale), c.expected);
     }
 };
 

@@ -1,7 +1,5 @@
 #include "ScheduleSeams.h"
-#include "TestDatabase.h"
 #include "schedule/NextRun.h"
-#include "store/SessionStore.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -20,7 +18,9 @@ struct Case {
     std::optional<int> pendingWeek = std::nullopt;
 };
 
-// The computation one day per step with no shortcut: the oracle for the fast path.
+// The computation one day per step with no shortcut: the oracle for the fast path. A daily
+// session runs on its weekdays, a weekly one on its start's weekday, both still within the
+// minute of the start's time; a monthly one on its start's day of the month, after that time.
 DateTime steppedNextRun(const BackupSession& row, const DateTime& now) {
     const int freq = *row.freq, days = *row.days;
     if (freq == 1 && (days & 127) == 0)
@@ -41,50 +41,36 @@ class TestNextRun : public QObject {
     Q_OBJECT
 
 private slots:
-    void computesFromStoredRow_data() {
+    // What the day-by-day oracle below cannot tell: weeks of the month, and rows it never makes.
+    void computes_data() {
         QTest::addColumn<Case>("c");
-        const QString mon = "2004-08-02 09:30:00", fri1800 = "2004-08-13 18:00:00";
         const QString tue = "2004-08-03 20:00:00", thu = "2004-08-12 08:00:00";
-        const QString tenth = "2004-01-10 06:00:00", last = "2004-01-31 06:00:00";
+        const QString tenth = "2004-01-10 06:00:00";
         // clang-format off
-        QTest::newRow("daily workdays skip the weekend") << Case{1, mon, 0, 62, fri1800, "2004-08-16 09:30:00"};
-        QTest::newRow("daily all days: current minute still counts") << Case{1, mon, 0, 127, "2004-08-13 09:30:40", "2004-08-13 09:30:00"};
-        QTest::newRow("daily all days: a minute later it is tomorrow") << Case{1, mon, 0, 127, "2004-08-13 09:31:00", "2004-08-14 09:30:00"};
-        QTest::newRow("daily weekend") << Case{1, mon, 0, 65, fri1800, "2004-08-14 09:30:00"};
-        QTest::newRow("daily empty days runs every day") << Case{1, mon, 0, std::nullopt, fri1800, "2004-08-14 09:30:00"};
-        QTest::newRow("daily only a non-weekday bit") << Case{1, mon, 0, 128, fri1800, Zero};
-        QTest::newRow("weekly every week") << Case{2, tue, 0, 0, thu, "2004-08-17 20:00:00"};
+        QTest::newRow("daily empty days runs every day") << Case{1, "2004-08-02 09:30:00", 0, std::nullopt, "2004-08-13 18:00:00", "2004-08-14 09:30:00"};
         QTest::newRow("weekly second week lies before now") << Case{2, tue, 2, 0, thu, "2004-08-10 20:00:00"};
-        QTest::newRow("weekly current minute still counts") << Case{2, tue, 0, 0, "2004-08-10 20:00:59", "2004-08-10 20:00:00"};
         QTest::newRow("weekly seventh week is impossible") << Case{2, tue, 7, 0, thu, "2005-05-31 20:00:00", 1, 6};
         QTest::newRow("weekly ninth week: once per level") << Case{2, tue, 9, 0, thu, "2005-05-31 20:00:00", 3, 6};
         QTest::newRow("weekly first day of scanned month never counts") << Case{2, "2004-06-01 20:00:00", 1, 0, "2004-06-02 08:00:00", "2004-11-02 20:00:00"};
         QTest::newRow("weekly Sunday in first week ends") << Case{2, "2004-08-01 10:00:00", 1, 0, thu, "2004-08-15 10:00:00", 1, 0};
-        QTest::newRow("monthly from the 10th") << Case{3, tenth, 0, 0, thu, "2004-09-10 06:00:00"};
-        QTest::newRow("monthly across the year's end") << Case{3, tenth, 0, 0, "2004-12-20 08:00:00", "2005-01-10 06:00:00"};
-        QTest::newRow("monthly no allowance") << Case{3, tenth, 0, 0, "2004-08-10 06:00:30", "2004-09-10 06:00:00"};
-        QTest::newRow("monthly from the 31st") << Case{3, last, 0, 0, thu, "2004-08-31 06:00:00"};
-        QTest::newRow("monthly 31st skips short months") << Case{3, last, 0, 0, "2004-09-01 08:00:00", "2004-10-31 06:00:00"};
         QTest::newRow("one time does not move") << Case{0, tenth, 0, 0, thu, tenth};
-        QTest::newRow("unreadable start") << Case{3, "soon", 0, 0, thu, Zero};
+        QTest::newRow("no start date") << Case{3, "", 0, 0, thu, Zero};
         // clang-format on
     }
 
-    void computesFromStoredRow() {
+    void computes() {
         QFETCH(Case, c);
-        TestDatabase t;
-        const int id = t.addSession("s", c.start, QString(), c.freq, c.week, c.days);
-        SessionStore store(t.db());
-        BackupSession row = *store.session(id);
+        BackupSession row;
+        row.date = DateTime::fromStoredText(c.start);
+        std::tie(row.freq, row.week, row.days) = std::tuple(c.freq, c.week, c.days);
         Journal journal;
         const Clock clock = [now = at(c.now)] {
             return now;
         };
         QCOMPARE(NextRun(row, clock, journal).toStoredText(), c.expected);
         QCOMPARE(journal.events, QStringList(c.impossible, "message Impossible!"));
+        // The lowered week is left in the row for the caller to store.
         QCOMPARE(row.week, c.pendingWeek ? c.pendingWeek : c.week);
-        // The lowered week is pending: only the caller's update stores it.
-        QCOMPARE(store.session(id)->week, c.week);
     }
 
     void skippingAheadMatchesDayByDayStepping() {

@@ -11,142 +11,117 @@ class TestSessionStore : public QObject {
     Q_OBJECT
 
 private slots:
-    void orderPutsUnsavedFirstAndNamesWithoutCase();
-    void emptyAndUnreadableValuesAreEmpty();
-    void updateWritesOnlyThatRow();
-    void filesAreReplacedAsAWhole();
-    void failedReplaceKeepsTheOldFiles();
-    void deleteRemovesBothTables();
-    void addReusesAnUnsavedSession();
-    void openRefusesMissingOrForeignFiles();
+    void orderPutsUnsavedFirstAndNamesWithoutCase() {
+        TestDatabase t;
+        t.addSession("beta", "2026-01-01 10:00:00", "2026-02-01 10:00:00", 0);
+        t.addSession("Alpha", "2026-01-01 10:00:00", "2026-02-01 10:00:00", 0);
+        t.addSession("late", "2026-01-01 10:00:00", "2026-03-01 10:00:00", 0);
+        t.addSession("unsaved", "2026-01-01 10:00:00", QString(), 0);
+        t.addSession("early", "2026-01-01 10:00:00", "2025-12-31 23:59:59", 0);
+
+        QStringList names;
+        for (const auto& s : SessionStore(t.db()).allSessions()) {
+            names << s.name;
+        }
+        QCOMPARE(names, QStringList({"unsaved", "early", "Alpha", "beta", "late"}));
+    }
+
+    void emptyAndUnreadableValuesAreEmpty() {
+        TestDatabase t;
+        t.exec("insert into Tasks (id, Name, date, ntime, Freq, Week, Days) "
+               "values (7, NULL, 'soon', NULL, NULL, NULL, NULL)");
+        const auto s = SessionStore(t.db()).session(7);
+        QVERIFY(s);
+        QCOMPARE(s->name, QString(""));
+        QVERIFY(!s->date && !s->ntime && !s->freq && !s->week && !s->days);
+        QVERIFY(!SessionStore(t.db()).session(8));
+    }
+
+    void updateWritesOnlyThatRow() {
+        TestDatabase t;
+        const int a = t.addSession("a", "2026-01-01 10:00:00", QString(), 2, 3, 0);
+        const int b = t.addSession("b", "2026-01-01 11:00:00", QString(), 1, 0, 62);
+        SessionStore store(t.db());
+
+        const auto read = *store.session(a);
+        auto s = read;
+        s.ntime = DateTime::fromParts(2026, 1, 6, 10, 0, 0);
+        s.week = 2;
+        QVERIFY(store.updateSchedule(read, s));
+        // A row changed since it was read (a Save while a message was open) keeps the change.
+        QVERIFY(!store.updateSchedule(read, s));
+        QCOMPARE(t.scalar(QString("select ntime || '/' || Week from Tasks where id=%1").arg(a)),
+                 QString("2026-01-06 10:00:00/2"));
+        QCOMPARE(
+            t.scalar(
+                QString("select ifnull(ntime,'-') || '/' || Days from Tasks where id=%1").arg(b)),
+            QString("-/62"));
+
+        s.name = "renamed\r\nline";
+        s.autopack = true;
+        s.days.reset();
+        store.updateSession(s);
+        const auto back = *store.session(a);
+        QCOMPARE(back.name, s.name);
+        QVERIFY(back.autopack && !back.days);
+        QCOMPARE(back.date, s.date);
+    }
+
+    void filesAreReplacedAndDeletedAsAWhole() {
+        TestDatabase t;
+        const int a = t.addSession("a", "2026-01-01 10:00:00", QString(), 0);
+        const int b = t.addSession("b", "2026-01-01 10:00:00", QString(), 0);
+        SessionStore store(t.db());
+        store.replaceSessionFiles(a, {"/a", "/b", "/c"});
+        store.replaceSessionFiles(b, {"/other"});
+        store.replaceSessionFiles(a, {"/c", "/d"});
+        QCOMPARE(store.sessionFiles(a), QStringList({"/c", "/d"}));
+        // A trigger makes the third insert fail halfway through: the old files stay.
+        t.exec("create trigger refuse before insert on files when new.Name = '/bad' "
+               "begin select raise(abort, 'refused'); end");
+        QVERIFY_THROWS_EXCEPTION(VError, store.replaceSessionFiles(a, {"/x", "/y", "/bad"}));
+        QCOMPARE(store.sessionFiles(a), QStringList({"/c", "/d"}));
+        store.deleteSession(a);
+        QCOMPARE(t.scalar(QString("select count(*) from Tasks where id=%1").arg(a)), QString("0"));
+        QCOMPARE(t.scalar(QString("select count(*) from files where id=%1").arg(a)), QString("0"));
+        QCOMPARE(store.sessionFiles(b), QStringList({"/other"}));
+        QVERIFY(store.session(b));
+        store.replaceSessionFiles(b, {});
+        QCOMPARE(store.sessionFiles(b), QStringList());
+    }
+
+    void addReusesAnUnsavedSession() {
+        TestDatabase t;
+        SessionStore store(t.db());
+        QVERIFY(!store.firstUnnamedSession());
+        const DateTime now = *DateTime::fromParts(2026, 12, 6, 20, 0, 0);
+        const int id = store.insertSession(now);
+        const auto s = *store.session(id);
+        QCOMPARE(s.name, QString(""));
+        QCOMPARE(s.date, std::optional<DateTime>(now));
+        QCOMPARE(s.freq, std::optional<int>(0));
+        QVERIFY(!s.ntime);
+        QCOMPARE(store.firstUnnamedSession(), std::optional<int>(id));
+    }
+
+    void openRefusesMissingOrForeignFiles() {
+        QTemporaryDir dir;
+        const QString missing = dir.filePath("vestrel.mdb");
+        try {
+            DbConnection::open(missing);
+            QFAIL("opened a missing file");
+        } catch (const VError& e) {
+            QVERIFY(e.description().contains(missing));
+        }
+        QVERIFY(!QFile::exists(missing)); // never created
+
+        QFile junk(missing);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("this is not a database, only some text that is long enough");
+        junk.close();
+        QVERIFY_THROWS_EXCEPTION(VError, DbConnection::open(missing));
+    }
 };
-
-void TestSessionStore::orderPutsUnsavedFirstAndNamesWithoutCase() {
-    TestDatabase t;
-    t.addSession("beta", "2026-01-01 10:00:00", "2026-02-01 10:00:00", 0);
-    t.addSession("Alpha", "2026-01-01 10:00:00", "2026-02-01 10:00:00", 0);
-    t.addSession("late", "2026-01-01 10:00:00", "2026-03-01 10:00:00", 0);
-    t.addSession("unsaved", "2026-01-01 10:00:00", QString(), 0);
-    t.addSession("early", "2026-01-01 10:00:00", "2025-12-31 23:59:59", 0);
-
-    QStringList names;
-    for (const auto& s : SessionStore(t.db()).allSessions()) {
-        names << s.name;
-    }
-    QCOMPARE(names, QStringList({"unsaved", "early", "Alpha", "beta", "late"}));
-}
-
-void TestSessionStore::emptyAndUnreadableValuesAreEmpty() {
-    TestDatabase t;
-    t.exec("insert into Tasks (id, Name, date, ntime, Freq, Week, Days) "
-           "values (7, NULL, 'soon', NULL, NULL, NULL, NULL)");
-    const auto s = SessionStore(t.db()).session(7);
-    QVERIFY(s);
-    QCOMPARE(s->name, QString(""));
-    QVERIFY(!s->date && !s->ntime && !s->freq && !s->week && !s->days);
-    QVERIFY(!SessionStore(t.db()).session(8));
-}
-
-void TestSessionStore::updateWritesOnlyThatRow() {
-    TestDatabase t;
-    const int a = t.addSession("a", "2026-01-01 10:00:00", QString(), 2, 3, 0);
-    const int b = t.addSession("b", "2026-01-01 11:00:00", QString(), 1, 0, 62);
-    SessionStore store(t.db());
-
-    const auto read = *store.session(a);
-    auto s = read;
-    s.ntime = DateTime::fromParts(2026, 1, 6, 10, 0, 0);
-    s.week = 2;
-    QVERIFY(store.updateSchedule(read, s));
-    // A row changed since it was read (a Save while a message was open) keeps the change.
-    QVERIFY(!store.updateSchedule(read, s));
-    QCOMPARE(t.scalar(QString("select ntime || '/' || Week from Tasks where id=%1").arg(a)),
-             QString("2026-01-06 10:00:00/2"));
-    QCOMPARE(
-        t.scalar(QString("select ifnull(ntime,'-') || '/' || Days from Tasks where id=%1").arg(b)),
-        QString("-/62"));
-
-    s.name = "renamed\r\nline";
-    s.autopack = true;
-    s.days.reset();
-    store.updateSession(s);
-    const auto back = *store.session(a);
-    QCOMPARE(back.name, s.name);
-    QVERIFY(back.autopack && !back.days);
-    QCOMPARE(back.date, s.date);
-}
-
-void TestSessionStore::filesAreReplacedAsAWhole() {
-    TestDatabase t;
-    SessionStore store(t.db());
-    store.replaceSessionFiles(1, {"/a", "/b", "/c"});
-    store.replaceSessionFiles(2, {"/other"});
-    store.replaceSessionFiles(1, {"/c", "/d"});
-    QCOMPARE(store.sessionFiles(1), QStringList({"/c", "/d"}));
-    store.replaceSessionFiles(1, {});
-    QCOMPARE(store.sessionFiles(1), QStringList());
-    QCOMPARE(store.sessionFiles(2), QStringList({"/other"}));
-}
-
-void TestSessionStore::failedReplaceKeepsTheOldFiles() {
-    TestDatabase t;
-    SessionStore store(t.db());
-    store.replaceSessionFiles(1, {"/a", "/b"});
-    // A trigger makes the third insert fail halfway through the replacement.
-    t.exec("create trigger refuse before insert on files when new.Name = '/bad' "
-           "begin select raise(abort, 'refused'); end");
-    QVERIFY_THROWS_EXCEPTION(VError, store.replaceSessionFiles(1, {"/x", "/y", "/bad"}));
-    QCOMPARE(store.sessionFiles(1), QStringList({"/a", "/b"}));
-}
-
-void TestSessionStore::deleteRemovesBothTables() {
-    TestDatabase t;
-    const int a = t.addSession("a", "2026-01-01 10:00:00", QString(), 0);
-    const int b = t.addSession("b", "2026-01-01 10:00:00", QString(), 0);
-    SessionStore store(t.db());
-    store.replaceSessionFiles(a, {"/a1", "/a2"});
-    store.replaceSessionFiles(b, {"/b1"});
-    store.deleteSession(a);
-    QCOMPARE(t.scalar(QString("select count(*) from Tasks where id=%1").arg(a)), QString("0"));
-    QCOMPARE(t.scalar(QString("select count(*) from files where id=%1").arg(a)), QString("0"));
-    QCOMPARE(store.sessionFiles(b), QStringList({"/b1"}));
-    QVERIFY(store.session(b));
-}
-
-void TestSessionStore::addReusesAnUnsavedSession() {
-    TestDatabase t;
-    SessionStore store(t.db());
-    QVERIFY(!store.firstUnnamedSession());
-    const DateTime now = *DateTime::fromParts(2026, 12, 6, 20, 0, 0);
-    const int id = store.insertSession(now);
-    const auto s = *store.session(id);
-    QCOMPARE(s.name, QString(""));
-    QCOMPARE(s.date, std::optional<DateTime>(now));
-    QCOMPARE(s.freq, std::optional<int>(0));
-    QVERIFY(!s.ntime);
-    QCOMPARE(store.firstUnnamedSession(), std::optional<int>(id));
-    // It sorts first, ahead of every saved session.
-    t.addSession("saved", "2026-01-01 10:00:00", "2000-01-01 00:00:00", 0);
-    QCOMPARE(store.allSessions().front().id, id);
-}
-
-void TestSessionStore::openRefusesMissingOrForeignFiles() {
-    QTemporaryDir dir;
-    const QString missing = dir.filePath("vestrel.mdb");
-    try {
-        DbConnection::open(missing);
-        QFAIL("opened a missing file");
-    } catch (const VError& e) {
-        QVERIFY(e.description().contains(missing));
-    }
-    QVERIFY(!QFile::exists(missing)); // never created
-
-    QFile junk(missing);
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write("this is not a database, only some text that is long enough");
-    junk.close();
-    QVERIFY_THROWS_EXCEPTION(VError, DbConnection::open(missing));
-}
 
 QTEST_GUILESS_MAIN(TestSessionStore)
 #include "TestSessionStore.moc"

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QStringList>
 
 namespace {
 
@@ -11,13 +10,7 @@ constexpr int StartWaitMs = 15000;
 
 } // namespace
 
-FtpServer::FtpServer()
-    : FtpServer(QStringLiteral("vestrel"), QStringLiteral("Backup-Pass-7")) {
-}
-
-FtpServer::FtpServer(const QString& user, const QString& password)
-    : m_user(user)
-    , m_password(password) {
+FtpServer::FtpServer() {
     QDir(m_home.path()).mkdir(QStringLiteral("pub"));
     QFile file(pathOf(QStringLiteral("a.txt")));
     if (file.open(QIODevice::WriteOnly))
@@ -26,10 +19,6 @@ FtpServer::FtpServer(const QString& user, const QString& password)
 
 FtpServer::~FtpServer() {
     stop();
-}
-
-bool FtpServer::start() {
-    return start(Options{});
 }
 
 bool FtpServer::start(const Options& options) {
@@ -43,38 +32,31 @@ bool FtpServer::start(const Options& options) {
                           QStringLiteral("--home"),
                           m_home.path(),
                           QStringLiteral("--user"),
-                          m_user,
+                          user(),
                           QStringLiteral("--password"),
-                          m_password,
+                          password(),
                           QStringLiteral("--port"),
                           QString::number(m_port),
                           QStringLiteral("--command-log"),
-                          m_state.filePath(QStringLiteral("commands"))};
-    if (options.stopAfterBytes > 0)
-        arguments << QStringLiteral("--stop-after-bytes")
-                  << QString::number(options.stopAfterBytes);
+                          m_state.filePath(QStringLiteral("commands")),
+                          QStringLiteral("--stop-after-bytes"),
+                          QString::number(options.stopAfterBytes)};
     if (!options.mlsd)
         arguments << QStringLiteral("--no-mlsd");
     if (!options.answerQuit)
         arguments << QStringLiteral("--ignore-quit");
     // pyftpdlib is Debian's: a python3 earlier on PATH may lack it.
     m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
-    if (!m_process.waitForStarted(StartWaitMs)) {
-        m_error = m_process.errorString();
-        return false;
-    }
     // The server prints its port once it listens.
-    while (!m_process.canReadLine()) {
-        if (!m_process.waitForReadyRead(StartWaitMs)) {
-            m_error = QString::fromLocal8Bit(m_process.readAllStandardError());
-            stop();
-            return false;
-        }
+    while (m_process.waitForStarted(StartWaitMs) && !m_process.canReadLine()) {
+        if (!m_process.waitForReadyRead(StartWaitMs))
+            break;
     }
     bool ok = false;
     const int port = m_process.readLine().trimmed().toInt(&ok);
     if (!ok || port <= 0) {
-        m_error = QStringLiteral("no port from the server");
+        m_error = m_process.errorString() + QLatin1Char(' ') +
+                  QString::fromLocal8Bit(m_process.readAllStandardError());
         stop();
         return false;
     }
@@ -94,8 +76,7 @@ QString FtpServer::pathOf(const QString& relative) const {
 }
 
 int FtpServer::logOnCount() const {
-    return static_cast<int>(
-        commands().filter(QRegularExpression(QStringLiteral("^login "))).size());
+    return int(commands().filter(QRegularExpression(QStringLiteral("^login "))).size());
 }
 
 QStringList FtpServer::commands() const {

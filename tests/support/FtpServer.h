@@ -5,30 +5,30 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+struct FtpServerOptions {
+    // End the server process abruptly once one data connection has moved this many bytes
+    // (0: never), which stops it in the middle of a transfer.
+    qint64 stopAfterBytes = 0;
+    // Without MLSD the server lists with LIST only, as older servers do.
+    bool mlsd = true;
+    // QUIT goes unanswered, as with a server that hangs.
+    bool answerQuit = true;
+};
+
 // A real FTP server (pyftpdlib, run by Debian's /usr/bin/python3) on 127.0.0.1 for tests. Its
 // home is a fresh temp folder holding a folder "pub" and a file "a.txt"; it serves one user
 // with a password. The port is chosen free on the first start and kept on later starts, so a
 // restarted server is found where it was. The destructor stops it.
 class FtpServer {
 public:
-    struct Options {
-        // End the server process abruptly once one data connection has moved this many bytes
-        // (0: never), which stops it in the middle of a transfer.
-        qint64 stopAfterBytes = 0;
-        // Without MLSD the server lists with LIST only, as older servers do.
-        bool mlsd = true;
-        // QUIT goes unanswered, as with a server that hangs.
-        bool answerQuit = true;
-    };
+    using Options = FtpServerOptions;
 
     FtpServer();
-    FtpServer(const QString& user, const QString& password);
     ~FtpServer();
     FtpServer(const FtpServer&) = delete;
     FtpServer& operator=(const FtpServer&) = delete;
 
-    bool start();
-    bool start(const Options& options);
+    bool start(const Options& options = {});
     // Ends the server at once, even in the middle of a transfer, and waits for it to be gone.
     void stop();
     // Why the last start failed.
@@ -36,9 +36,8 @@ public:
 
     QString host() const { return QStringLiteral("127.0.0.1"); }
     int port() const { return m_port; }
-    QString user() const { return m_user; }
-    QString password() const { return m_password; }
-    QString homePath() const { return m_home.path(); }
+    QString user() const { return QStringLiteral("vestrel"); }
+    QString password() const { return QStringLiteral("Backup-Pass-7"); }
     // The local path of a file or folder given relative to the server's home.
     QString pathOf(const QString& relative) const;
     // Successful log-ons since the first start.
@@ -48,8 +47,6 @@ public:
     QStringList commands() const;
 
 private:
-    QString m_user;
-    QString m_password;
     QTemporaryDir m_home;
     QTemporaryDir m_state;
     QProcess m_process;

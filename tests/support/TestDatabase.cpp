@@ -2,45 +2,23 @@
 
 #include "store/DbConnection.h"
 
-#include <QFile>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTest>
 
 void TestDatabase::createFromSchema(const QString& path) {
-    QFile schema(QStringLiteral(VESTREL_SCHEMA));
-    if (!schema.open(QIODevice::ReadOnly)) {
-        qFatal("cannot read schema.sql");
-    }
-    const QString name = QStringLiteral("schema-") + path;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        if (!db.open()) {
-            qFatal("cannot create %s", qPrintable(path));
-        }
-        // Comments go first: they may hold semicolons.
-        QString text;
-        for (const QString& line : QString::fromUtf8(schema.readAll()).split(QLatin1Char('\n'))) {
-            text += line.section(QStringLiteral("--"), 0, 0) + QLatin1Char('\n');
-        }
-        for (const QString& sql : text.split(QLatin1Char(';'))) {
-            if (!sql.trimmed().isEmpty()) {
-                QSqlQuery q(db);
-                if (!q.exec(sql)) {
-                    qFatal("schema: %s", qPrintable(q.lastError().text()));
-                }
-            }
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
+    // As the build makes the program's empty database.
+    QProcess sqlite;
+    sqlite.setStandardInputFile(QStringLiteral(VESTREL_SCHEMA));
+    sqlite.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), path});
+    if (!sqlite.waitForFinished() || sqlite.exitStatus() != QProcess::NormalExit ||
+        sqlite.exitCode() != 0)
+        qFatal("cannot create %s: %s", qPrintable(path), sqlite.readAllStandardError().data());
 }
 
 TestDatabase::TestDatabase() {
-    if (!m_dir.isValid()) {
+    if (!m_dir.isValid())
         qFatal("no temp dir");
-    }
     createFromSchema(path());
     DbConnection::open(path());
 }
@@ -62,29 +40,25 @@ int TestDatabase::addSession(const QString& name, const QString& date, const QSt
     QSqlQuery q(db());
     q.prepare(QStringLiteral(
         "insert into Tasks (Name, date, ntime, Freq, Week, Days) values (?, ?, ?, ?, ?, ?)"));
-    q.addBindValue(name);
-    q.addBindValue(date.isNull() ? QVariant() : QVariant(date));
-    q.addBindValue(ntime.isNull() ? QVariant() : QVariant(ntime));
-    q.addBindValue(freq);
-    q.addBindValue(week ? QVariant(*week) : QVariant());
-    q.addBindValue(days ? QVariant(*days) : QVariant());
-    if (!q.exec()) {
+    for (const QVariant& value :
+         {QVariant(name), date.isNull() ? QVariant() : QVariant(date),
+          ntime.isNull() ? QVariant() : QVariant(ntime), QVariant(freq),
+          week ? QVariant(*week) : QVariant(), days ? QVariant(*days) : QVariant()})
+        q.addBindValue(value);
+    if (!q.exec())
         qFatal("insert: %s", qPrintable(q.lastError().text()));
-    }
     return q.lastInsertId().toInt();
 }
 
 void TestDatabase::exec(const QString& sql) const {
     QSqlQuery q(db());
-    if (!q.exec(sql)) {
+    if (!q.exec(sql))
         qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-    }
 }
 
 QString TestDatabase::scalar(const QString& sql) const {
     QSqlQuery q(db());
-    if (!q.exec(sql) || !q.next()) {
+    if (!q.exec(sql) || !q.next())
         qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-    }
     return q.value(0).toString();
 }

@@ -14,7 +14,6 @@ public:
     ~TestDatabase();
 
     QString path() const;
-    QString dir() const { return m_dir.path(); }
     QSqlDatabase db() const;
 
     // Inserts a Tasks row; empty optionals are stored as NULL. Returns its id.
