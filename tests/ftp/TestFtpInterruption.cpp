@@ -56,7 +56,7 @@ private slots:
         QCOMPARE(QFileInfo(server.pathOf("pub/large.bin")).size(), LargeSize);
         // And the download, whole, takes the earlier copy's place.
         QVERIFY(again.GetFile("pub/large.bin", target, cFTP::Binary));
-        QVERIFY(readAll(target) == readAll(large));
+        QVERIFY(readFile(target) == readFile(large));
         QCOMPARE(QDir(local.path()).entryList(QDir::Files),
                  QStringList({"download.bin", "large.bin"}));
     }
