@@ -28,23 +28,15 @@ bool FtpServer::start(const Options& options) {
         m_error = QStringLiteral("no temp folder");
         return false;
     }
-    QStringList arguments{QStringLiteral(VESTREL_SOURCE_DIR "/tests/support/ftp_server.py"),
-                          QStringLiteral("--home"),
-                          m_home.path(),
-                          QStringLiteral("--user"),
-                          user(),
-                          QStringLiteral("--password"),
-                          password(),
-                          QStringLiteral("--port"),
-                          QString::number(m_port),
-                          QStringLiteral("--command-log"),
-                          m_state.filePath(QStringLiteral("commands")),
-                          QStringLiteral("--stop-after-bytes"),
-                          QString::number(options.stopAfterBytes)};
+    QStringList arguments{QStringLiteral(VESTREL_SOURCE_DIR "/tests/support/ftp_server.py")};
+    arguments << "--home" << m_home.path() << "--user" << user() << "--password" << password()
+              << "--port" << QString::number(m_port) << "--command-log"
+              << m_state.filePath("commands") << "--stop-after-bytes"
+              << QString::number(options.stopAfterBytes);
     if (!options.mlsd)
-        arguments << QStringLiteral("--no-mlsd");
+        arguments << "--no-mlsd";
     if (!options.answerQuit)
-        arguments << QStringLiteral("--ignore-quit");
+        arguments << "--ignore-quit";
     // pyftpdlib is Debian's: a python3 earlier on PATH may lack it.
     m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
     // The server prints its port once it listens.
