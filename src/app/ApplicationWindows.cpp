@@ -4,10 +4,16 @@
 #include "SingleCopyLock.h"
 #include "Windows.h"
 #include "common/Error.h"
+#include "ftp/cFTP.h"
+#include "store/Settings.h"
+#include "ui/explorer/FBrowser.h"
 #include "ui/shell/FMain.h"
 
 void Application::wireWindows() {
     m_windows = std::make_unique<Windows>();
+    m_windows->setFactory(WindowKind::Explorer, [this] {
+        return new FBrowser(*m_settings, [] { return std::make_unique<cFTP>(); });
+    });
 
     QObject::connect(m_main.get(), &FMain::openRequested, m_main.get(),
                      [this] { showWindow(WindowKind::Editor); });

@@ -17,6 +17,7 @@ private slots:
     void noTrayAtStartThenTray();
     void laterStartsGoToTheRunningCopy_data();
     void laterStartsGoToTheRunningCopy();
+    void windowOptionStartsTheProgram_data();
     void windowOptionStartsTheProgram();
     void copyWithoutDisplayCannotShowWindows();
 
@@ -100,14 +101,17 @@ void TestForwarding::noTrayAtStartThenTray() {
 
 void TestForwarding::laterStartsGoToTheRunningCopy_data() {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("no arguments") << QStringList{};
-    QTest::newRow("editor") << QStringList{QStringLiteral("--open")};
-    QTest::newRow("options") << QStringList{QStringLiteral("--options")};
-    QTest::newRow("explorer") << QStringList{QStringLiteral("--explorer")};
+    QTest::addColumn<QString>("caption"); // of the window that shows, if any
+    QTest::newRow("no arguments") << QStringList{} << QString();
+    QTest::newRow("editor") << QStringList{QStringLiteral("--open")} << QString();
+    QTest::newRow("options") << QStringList{QStringLiteral("--options")} << QString();
+    QTest::newRow("explorer") << QStringList{QStringLiteral("--explorer")}
+                              << QStringLiteral("Vestrel FTP Explorer");
 }
 
 void TestForwarding::laterStartsGoToTheRunningCopy() {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, caption);
     QVERIFY2(m_display->startTray(), qPrintable(m_display->errorString()));
     QProcess* program = start({});
     QTRY_COMPARE_WITH_TIMEOUT(m_display->trayIcons(QStringLiteral("vestrel")).size(), 1, 10000);
@@ -118,16 +122,31 @@ void TestForwarding::laterStartsGoToTheRunningCopy() {
         QCOMPARE(later->exitCode(), 0);
         QCOMPARE(stderrOf(later), QString());
         QCOMPARE(later->readAllStandardOutput(), QByteArray());
+        if (!caption.isEmpty()) {
+            // Shown by the running copy, and the second time the same window again.
+            QTRY_COMPARE_WITH_TIMEOUT(m_display->windows(program->processId(), caption).size(), 1,
+                                      10000);
+        }
     }
     QCOMPARE(program->state(), QProcess::Running);
     QCOMPARE(m_display->trayIcons(QStringLiteral("vestrel")).size(), 1);
 }
 
+void TestForwarding::windowOptionStartsTheProgram_data() {
+    laterStartsGoToTheRunningCopy_data();
+}
+
 void TestForwarding::windowOptionStartsTheProgram() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, caption);
     QVERIFY2(m_display->startTray(), qPrintable(m_display->errorString()));
-    QProcess* program = start({QStringLiteral("--open")});
+    QProcess* program = start(arguments);
     QTRY_COMPARE_WITH_TIMEOUT(m_display->trayIcons(QStringLiteral("vestrel")).size(), 1, 10000);
     QCOMPARE(program->state(), QProcess::Running);
+    if (!caption.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(m_display->windows(program->processId(), caption).size(), 1,
+                                  10000);
+    }
 
     // It is the running copy now: a plain start ends silently.
     QProcess* later = start({});

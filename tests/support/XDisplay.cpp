@@ -42,6 +42,14 @@ bool XDisplay::start() {
         return false;
     }
     m_name = QLatin1Char(':') + number;
+    // The number comes as soon as the server listens; clients get in a little later.
+    while (tool(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty()) {
+        if (deadline.hasExpired()) {
+            m_error = QStringLiteral("Xvfb does not take clients on ") + m_name;
+            return false;
+        }
+        QThread::msleep(20);
+    }
     return true;
 }
 
@@ -49,22 +57,28 @@ bool XDisplay::startTray() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), m_name);
     m_tray.setProcessEnvironment(env);
-    m_tray.start(QStringLiteral("trayer"),
-                 {QStringLiteral("--SetDockType"), QStringLiteral("true"),
-                  QStringLiteral("--expand"), QStringLiteral("true"), QStringLiteral("--align"),
-                  QStringLiteral("right"), QStringLiteral("--height"), QStringLiteral("24")});
-    // The panel shows once trayer has taken the tray over.
     QDeadlineTimer deadline(StartWaitMs);
     while (!deadline.hasExpired()) {
+        // trayer now and then cannot open a display that was just started: start it again.
+        if (m_tray.state() == QProcess::NotRunning) {
+            m_tray.start(QStringLiteral("trayer"),
+                         {QStringLiteral("--SetDockType"), QStringLiteral("true"),
+                          QStringLiteral("--expand"), QStringLiteral("true"),
+                          QStringLiteral("--align"), QStringLiteral("right"),
+                          QStringLiteral("--height"), QStringLiteral("24")});
+            m_tray.waitForStarted();
+        }
+        // The panel shows once trayer has taken the tray over.
         if (!tool(QStringLiteral("xdotool"),
                   {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                    QStringLiteral("--classname"), QStringLiteral("^panel$")})
                  .isEmpty()) {
             return true;
         }
-        QThread::msleep(50);
+        m_tray.waitForFinished(50);
     }
-    m_error = QStringLiteral("trayer did not start");
+    m_error = QStringLiteral("trayer did not start: ") +
+              QString::fromLocal8Bit(m_tray.readAllStandardError());
     return false;
 }
 
