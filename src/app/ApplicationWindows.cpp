@@ -5,12 +5,19 @@
 #include "Windows.h"
 #include "common/Error.h"
 #include "ftp/cFTP.h"
+#include "schedule/RunQueue.h"
 #include "store/Settings.h"
+#include "ui/editor/FVodidore.h"
 #include "ui/explorer/FBrowser.h"
 #include "ui/shell/FMain.h"
 
 void Application::wireWindows() {
     m_windows = std::make_unique<Windows>();
+    m_windows->setFactory(WindowKind::Editor, [this] {
+        // "Run Now" waits its turn behind a run that goes on, as a scheduled run does.
+        return new FVodidore(*m_store, m_clock, *m_messages,
+                             [this](int sessionId) { m_queue->runNow(sessionId); });
+    });
     m_windows->setFactory(WindowKind::Explorer, [this] {
         return new FBrowser(*m_settings, [] { return std::make_unique<cFTP>(); });
     });
