@@ -44,6 +44,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 port=$(head -n1 "$work/port")
+[ -n "$port" ] || { echo "FAILED: the FTP server did not start" >&2; exit 1; }
 url="ftp://127.0.0.1:$port"
 
 seconds() {
