@@ -1,74 +1,53 @@
 #include "Settings.h"
 
+#include "IniText.h"
 #include "common/Error.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
-#include <QTemporaryFile>
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 const QString Group = QStringLiteral("Archive");
+const QString WriteSource = QStringLiteral("Settings::WriteOption");
 
 QString textOf(const QVariant& value) {
     if (value.typeId() == QMetaType::Bool) {
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     }
-    // An unquoted value holding commas reads back as a list; it was one text.
-    if (value.typeId() == QMetaType::QStringList) {
-        return value.toStringList().join(QLatin1Char(','));
-    }
     return value.toString();
 }
 
-// New contents are written to a temporary file that is renamed over the old one and made with
-// mode 0600; creating the settings file first with that mode too keeps the password from ever
-// being readable by others.
-void ensurePrivateFile(const QString& path) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        throw VError(UnspecifiedErrorNumber, QStringLiteral("Settings::WriteOption"),
-                     QStringLiteral("Cannot create settings file '%1'.").arg(path));
-    }
-    ::fchmod(fd, 0600);
-    ::close(fd);
-}
+struct SettingsFile {
+    IniText text;
+    QString problem;
+};
 
-bool writeAll(int fd, const QByteArray& bytes) {
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t done = ::write(fd, data, static_cast<size_t>(left));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            return false;
-        }
-        data += done;
-        left -= done;
+// An absent file reads as an empty one.
+SettingsFile readFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return {IniText(), QString()};
     }
-    return true;
-}
-
-// On disk before the rename, so that a crash leaves the old file or the new one, never an
-// empty one.
-bool syncFile(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
+    if (info.isDir()) {
+        return {IniText(), QStringLiteral("it is a folder")};
     }
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
+    if (!info.isFile()) {
+        return {IniText(), QStringLiteral("it is not a file")};
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {IniText(), file.errorString()};
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return {IniText(), file.errorString()};
+    }
+    SettingsFile read{IniText(bytes), QString()};
+    read.problem = read.text.problem();
+    return read;
 }
 
 } // namespace
@@ -83,76 +62,42 @@ QString Settings::defaultFilePath() {
 }
 
 QString Settings::ReadOption(const QString& key, const QVariant& defaultValue) const {
-    QSettings s(m_filePath, QSettings::IniFormat);
-    s.beginGroup(Group);
-    const QStringList keys = s.childKeys();
-    for (const QString& stored : keys) {
-        if (stored.compare(key, Qt::CaseInsensitive) == 0) {
-            return textOf(s.value(stored)).trimmed();
-        }
-    }
-    return textOf(defaultValue).trimmed();
+    const SettingsFile file = readFile(m_filePath);
+    const auto stored = file.problem.isEmpty() ? file.text.value(Group, key) : std::nullopt;
+    return (stored ? *stored : textOf(defaultValue)).trimmed();
 }
 
 void Settings::WriteOption(const QString& key, const QVariant& value) {
     WriteOptions({{key, value}});
 }
 
+QString Settings::readProblem() const {
+    return readFile(m_filePath).problem;
+}
+
 void Settings::WriteOptions(const QList<std::pair<QString, QVariant>>& values) {
-    ensurePrivateFile(m_filePath);
-    const VError failure(UnspecifiedErrorNumber, QStringLiteral("Settings::WriteOption"),
-                         QStringLiteral("Cannot write settings file '%1'.").arg(m_filePath));
-    // The new file is made beside the old one and takes its place only when it is whole.
-    QTemporaryFile staged(m_filePath + QStringLiteral(".XXXXXX"));
-    QTemporaryFile checked(m_filePath + QStringLiteral(".XXXXXX"));
-    QFile current(m_filePath);
-    if (!staged.open() || !checked.open() || !current.open(QIODevice::ReadOnly) ||
-        !writeAll(staged.handle(), current.readAll()) || current.error() != QFile::NoError) {
-        throw failure;
+    // Rewriting a file that could not be read would lose whatever it holds.
+    SettingsFile file = readFile(m_filePath);
+    if (!file.problem.isEmpty()) {
+        throw VError(UnspecifiedErrorNumber, WriteSource,
+                     QStringLiteral("Cannot write settings file '%1': it cannot be read (%2).")
+                         .arg(m_filePath, file.problem));
     }
-    QMap<QString, QVariant> written;
-    {
-        QSettings s(staged.fileName(), QSettings::IniFormat);
-        s.beginGroup(Group);
-        for (const auto& [key, value] : values) {
-            const QStringList keys = s.childKeys();
-            for (const QString& stored : keys) {
-                if (stored.compare(key, Qt::CaseInsensitive) == 0) {
-                    s.remove(stored);
-                }
-            }
-            s.setValue(key, textOf(value));
-        }
-        s.endGroup();
-        s.sync();
-        if (s.status() != QSettings::NoError) {
-            throw failure;
-        }
-        for (const QString& key : s.allKeys()) {
-            written.insert(key, s.value(key));
-        }
+    for (const auto& [key, value] : values) {
+        file.text.setValue(Group, key, textOf(value));
     }
-    // Qt's INI writer takes a short write (a full disk) for success: what it wrote is read back
-    // under a name that no QSettings has seen, and so has not cached, before it is used.
-    if (std::rename(QFile::encodeName(staged.fileName()).constData(),
-                    QFile::encodeName(checked.fileName()).constData()) != 0) {
-        throw failure;
-    }
-    {
-        const QSettings back(checked.fileName(), QSettings::IniFormat);
-        for (auto it = written.cbegin(); it != written.cend(); ++it) {
-            if (back.value(it.key()) != it.value()) {
-                throw failure;
-            }
-        }
-        if (back.status() != QSettings::NoError || back.allKeys().size() != written.size()) {
-            throw failure;
-        }
-    }
-    if (!syncFile(checked.fileName()) ||
-        std::rename(QFile::encodeName(checked.fileName()).constData(),
-                    QFile::encodeName(m_filePath).constData()) != 0) {
-        throw failure;
+    // The new text goes to a temporary file, made private before the password is in it, that
+    // then replaces the old file in one step. Unbuffered, so that a short write (a full disk)
+    // shows in the count written instead of passing unnoticed at the flush.
+    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
+    QSaveFile out(m_filePath);
+    const QByteArray bytes = file.text.bytes();
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        out.write(bytes) != bytes.size() || !out.commit()) {
+        throw VError(UnspecifiedErrorNumber, WriteSource,
+                     QStringLiteral("Cannot write settings file '%1': %2.")
+                         .arg(m_filePath, out.errorString()));
     }
 }
 

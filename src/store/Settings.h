@@ -6,8 +6,8 @@
 #include <utility>
 
 // The user's options under application "Vodidore", section "Archive", in an INI file. Keys match
-// without regard to case; values are read back trimmed. The file holds the FTP password, so it
-// is kept readable by its owner only.
+// without regard to case; a value reads back as it stands after "=", trimmed (see IniText). The
+// file holds the FTP password, so it is kept readable by its owner only.
 class Settings {
 public:
     explicit Settings(QString filePath = defaultFilePath());
@@ -15,12 +15,17 @@ public:
     // $XDG_CONFIG_HOME/Vodidore.ini (~/.config/Vodidore.ini by default).
     static QString defaultFilePath();
 
+    // The default also when the file cannot be read; readProblem() then says why.
     QString ReadOption(const QString& key, const QVariant& defaultValue) const;
-    // Raises VError when the file cannot be written; the old file then stays as it was.
+    // Raises VError when the file cannot be read or written; the old file then stays as it was.
     void WriteOption(const QString& key, const QVariant& value);
     // Writes the keys in the order given, in one save of the file: all of them or, when the
-    // file cannot be written, none.
+    // file cannot be read or written, none.
     void WriteOptions(const QList<std::pair<QString, QVariant>>& values);
+
+    // Why the settings file, which exists, cannot be read (a folder, no permission, no INI
+    // text); empty when it can be read or does not exist.
+    QString readProblem() const;
 
     const QString& filePath() const { return m_filePath; }
 

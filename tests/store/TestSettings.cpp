@@ -5,11 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -20,7 +22,10 @@ private slots:
     void missingKeysGiveTheDefaultText();
     void writeReplacesEveryCaseVariant();
     void fileIsPrivateAndRewrittenWhole();
-    void textsSurviveTheIniFormat();
+    void valuesReadBackAsTheyStand_data();
+    void valuesReadBackAsTheyStand();
+    void unreadableFileGivesDefaultsAndIsLeftAlone_data();
+    void unreadableFileGivesDefaultsAndIsLeftAlone();
     void truthValues();
     void nullToString();
     void severalKeysInOneSaveOrNone();
@@ -93,15 +98,77 @@ void TestSettings::fileIsPrivateAndRewrittenWhole() {
     QCOMPARE(s.ReadOption("Passw", ""), QString("secret"));
 }
 
-void TestSettings::textsSurviveTheIniFormat() {
-    Settings s(iniPath("texts.ini"));
-    for (const QString& value : {QString("a,b,c"), QString("@at"), QString("semi;colon"),
-                                 QString("quote\"d"), QString("ümlaut")}) {
-        s.WriteOption("Passw", value);
-        QCOMPARE(s.ReadOption("Passw", ""), value);
+void TestSettings::valuesReadBackAsTheyStand_data() {
+    QTest::addColumn<QByteArray>("line"); // as it stands after "Passw=", empty: by WriteOption
+    QTest::addColumn<QString>("value");
+    QTest::newRow("comma, by hand") << QByteArray("Mmm Dd, YYYY") << "Mmm Dd, YYYY";
+    QTest::newRow("quotes inside, by hand") << QByteArray(R"(a"b,c"d)") << R"(a"b,c"d)";
+    QTest::newRow("backslashes, by hand") << QByteArray(R"(C:\backup\new)") << R"(C:\backup\new)";
+    QTest::newRow("semicolon, blanks, by hand") << QByteArray("  x; y ,z  ") << "x; y ,z";
+    QTest::newRow("quoted by Qt") << QByteArray(R"("a,b;c")") << "a,b;c";
+    QTest::newRow("escaped in quotes by Qt") << QByteArray(R"("t\ta \"q\"")") << "t\ta \"q\"";
+    QTest::newRow("leading @ by Qt") << QByteArray("@@at") << "@at";
+    for (const QString& value :
+         {QString("Mmm Dd, YYYY"), QString(R"(a"b,c"d)"), QString(R"("quoted")"),
+          QString(R"(back\slash)"), QString("semi;colon"), QString("@at"), QString("x=y"),
+          QString("ümlaut"), QString("tab\there"),
+          QString("\x01"
+                  "ab")}) {
+        QTest::newRow(qPrintable("written: " + value)) << QByteArray() << value;
     }
+}
+
+void TestSettings::valuesReadBackAsTheyStand() {
+    QFETCH(QByteArray, line);
+    QFETCH(QString, value);
+    const QString path = iniPath("texts.ini");
+    QFile::remove(path);
+    Settings s(path);
+    if (line.isEmpty()) {
+        s.WriteOption("Passw", value);
+        // Earlier builds read the file with Qt's own INI reader.
+        QSettings old(path, QSettings::IniFormat);
+        QCOMPARE(old.value("Archive/Passw").toString(), value);
+    } else {
+        writeFile(path, "[Archive]\nPassw=" + line + "\nUser=me\n");
+    }
+    QCOMPARE(s.ReadOption("passw", ""), value);
+    QCOMPARE(s.ReadOption("User", ""), line.isEmpty() ? QString() : QString("me"));
     s.WriteOption("Passw", "  blanks  ");
     QCOMPARE(s.ReadOption("Passw", ""), QString("blanks"));
+}
+
+void TestSettings::unreadableFileGivesDefaultsAndIsLeftAlone_data() {
+    QTest::addColumn<QByteArray>("content"); // empty: a folder
+    QTest::addColumn<bool>("locked");        // mode 000
+    QTest::newRow("binary") << QByteArray("PK\x03\x04\x00\x01[Archive]\nisFTP=1\n", 22) << false;
+    QTest::newRow("no INI text") << QByteArray("isFTP 1\nStore /srv\n") << false;
+    QTest::newRow("folder") << QByteArray() << false;
+    if (::geteuid() != 0) { // root reads any file
+        QTest::newRow("no permission") << QByteArray("[Archive]\nisFTP=1\n") << true;
+    }
+}
+
+void TestSettings::unreadableFileGivesDefaultsAndIsLeftAlone() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, locked);
+    const QString path = m_dir.filePath(QTest::currentDataTag() + QString(".ini"));
+    if (content.isEmpty()) {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        writeFile(path, content);
+    }
+    if (locked) {
+        QVERIFY(QFile::setPermissions(path, {}));
+    }
+    Settings s(path);
+    QVERIFY(!s.readProblem().isEmpty());
+    QCOMPARE(s.ReadOption("isFTP", 0), QString("0"));
+    QVERIFY_THROWS_EXCEPTION(VError, s.WriteOption("Ftp", "host"));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QFile f(path);
+    QCOMPARE(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), content);
+    QCOMPARE(QFileInfo(path).isDir(), content.isEmpty());
 }
 
 void TestSettings::truthValues() {
