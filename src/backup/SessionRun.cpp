@@ -97,6 +97,15 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
     }
     fileSlots.set(n, fileSlots[0]);
     log.clear();
+    // A local backup with the defaults beats none, but the user believes the saved options
+    // hold: upload, store folder. The line shows the window even for hidden sessions.
+    const QString problem = m_settings.readProblem();
+    if (!problem.isEmpty()) {
+        LogLine(log,
+                QStringLiteral("Settings file %1 could not be read (%2); the defaults are used")
+                    .arg(m_settings.filePath(), problem),
+                IconFailure);
+    }
 
     checkArchiveName(pattern, stem);
     PackProgress packing;

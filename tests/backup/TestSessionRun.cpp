@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
 
 class TestSessionRun : public QObject {
     Q_OBJECT
@@ -152,6 +153,43 @@ private slots:
             QVERIFY2(got.ok, qPrintable(got.error));
             QCOMPARE(got.names, packed);
         }
+    }
+
+    void unreadableSettingsAreReportedAndDefaultsUsed_data() {
+        QTest::addColumn<QByteArray>("content"); // empty: a folder
+        QTest::addColumn<bool>("locked");        // mode 000
+        QTest::newRow("garbage") << QByteArray("\x7f"
+                                               "ELF\x02\x01\x00\x00[Archive]\n",
+                                               18)
+                                 << false;
+        QTest::newRow("folder") << QByteArray() << false;
+        if (::geteuid() != 0) { // root reads any file
+            QTest::newRow("no permission") << QByteArray("[Archive]\nisFTP=0\n") << true;
+        }
+    }
+
+    // Upload on, store and remote folder set, then the file becomes unreadable: the run packs
+    // with the defaults and says so in a line that shows the window.
+    void unreadableSettingsAreReportedAndDefaultsUsed() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, locked);
+        const QString ini = path("Vodidore.ini");
+        Settings options(ini);
+        switchUploadOn(options, m_server);
+        options.WriteOption("Store", path("store"));
+        QVERIFY(QFile::remove(ini));
+        QVERIFY(content.isEmpty() ? QDir().mkpath(ini) : writeFile(ini, content));
+        QVERIFY(QFile::setPermissions(ini, locked ? QFile::Permissions() : QFile::ReadOwner));
+        QVERIFY(writeFile(path("data/A"), "A"));
+
+        EventLogLines lines;
+        const int logOns = m_server.logOnCount();
+        QVERIFY(sessionRun(options, path("program")).LPack({path("data/A")}, lines));
+        QCOMPARE(lines.lines().size(), size_t(1));
+        QCOMPARE(lines.lines()[0].icon, int(IconFailure));
+        QVERIFY2(lines.lines()[0].text.contains(ini), qPrintable(lines.lines()[0].text));
+        QCOMPARE(m_server.logOnCount(), logOns);
+        QCOMPARE(readArchive(path("program/" + ArchiveName)).names, QStringList{"A"});
     }
 
     // Two sessions of one minute name the same archive; the second upload must not replace the
