@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <optional>
 
 namespace {
 
@@ -35,6 +36,15 @@ void checkArchiveName(const QString& pattern, const QString& stem) {
                      QStringLiteral("The archive name pattern \"%1\" gives \"%2\", which is not a "
                                     "file name; nothing was packed")
                          .arg(pattern, stem));
+    }
+}
+
+// Whether the file is gone from the server; a failure here is told in the caller's line.
+bool removeFromServer(cFTP& ftp, const QString& name) {
+    try {
+        return ftp.Connected() && ftp.DeleteFile(name);
+    } catch (const VError&) {
+        return false;
     }
 }
 
@@ -158,11 +168,31 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName, 
     for (int n = 2; n <= 100 && ftp->FileExists(remoteName); ++n) {
         remoteName = QString::fromStdString(numberedName(wanted.toStdString(), n, false));
     }
-    const bool sent = ftp->PutFile(archivePath, remoteName, cFTP::Binary);
+    // The archive travels under a name of its own and takes its final name only once it has
+    // arrived whole: a broken transfer must not leave what looks like a good backup.
+    const QString unfinished = remoteName + QStringLiteral(".part");
+    std::optional<ErrorRecord> failure;
+    if (!ftp->PutFile(archivePath, unfinished, cFTP::Binary)) {
+        failure = CurrentError();
+    } else {
+        try {
+            ftp->RenameFile(unfinished, remoteName);
+        } catch (const VError& error) {
+            failure = error.record();
+        }
+    }
+    const bool sent = !failure;
     if (sent) {
         LogLine(log, QStringLiteral("File transfer succesfully"), IconSuccess);
     } else {
-        LogError(log, IconFailure);
+        QString& text = failure->description;
+        text += text.endsWith(QLatin1Char('\n')) ? QString() : QStringLiteral(" ");
+        text += (removeFromServer(*ftp, unfinished)
+                     ? QStringLiteral("The unfinished upload %1 was removed from the server")
+                     : QStringLiteral("The unfinished upload %1 may be left on the server"))
+                    .arg(unfinished);
+        clearCurrentError();
+        LogLine(log, errorLogText(*failure), IconFailure);
     }
     if (ftp->Connected()) {
         ftp->Disconnect();

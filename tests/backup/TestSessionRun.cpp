@@ -3,8 +3,11 @@
 #include "common/DatePattern.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <unistd.h>
@@ -13,6 +16,15 @@ class TestSessionRun : public QObject {
     Q_OBJECT
 
     QString path(const QString& relative) const { return m_dir->filePath(relative); }
+    QStringList serverFiles() const {
+        QStringList files;
+        for (QDirIterator it(m_server.homePath(), QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            files << it.next();
+        }
+        files.sort();
+        return files;
+    }
 
     FtpServer m_server;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -129,6 +141,7 @@ private slots:
             keptHere ? archive.replace("@", m_dir->path()) : m_server.pathOf(archive.mid(4));
         QFile::remove(archivePath);
         const QStringList around = listing(m_dir->path());
+        const QStringList onServer = serverFiles();
         const int logOns = m_server.logOnCount();
 
         EventLogLines lines;
@@ -148,6 +161,13 @@ private slots:
         QCOMPARE(listing(path("store")), keptHere ? QStringList{ArchiveName} : QStringList());
         QCOMPARE(listing(m_dir->path()), around);
         QCOMPARE(listing(path("program")), QStringList());
+        // The server gains the archive under its final name and nothing else.
+        QStringList gained = onServer;
+        if (!keptHere && !archive.isEmpty()) {
+            gained << archivePath;
+            gained.sort();
+        }
+        QCOMPARE(serverFiles(), gained);
         if (!archive.isEmpty()) {
             const ArchiveContents got = readArchive(archivePath);
             QVERIFY2(got.ok, qPrintable(got.error));
@@ -190,6 +210,33 @@ private slots:
         QVERIFY2(lines.lines()[0].text.contains(ini), qPrintable(lines.lines()[0].text));
         QCOMPARE(m_server.logOnCount(), logOns);
         QCOMPARE(readArchive(path("program/" + ArchiveName)).names, QStringList{"A"});
+    }
+
+    // The server goes away in the middle of the upload, then comes back for the next run.
+    void interruptedUploadLeavesNoArchiveUnderItsName() {
+        Settings options(path("Vodidore.ini"));
+        QVERIFY2(m_server.start({.stopAfterBytes = 1024 * 1024}),
+                 qPrintable(m_server.errorString()));
+        switchUploadOn(options, m_server);
+        options.WriteOption("Store", path("store"));
+        QByteArray noise(4 * 1024 * 1024, Qt::Uninitialized); // does not compress
+        QRandomGenerator(9).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        QVERIFY(writeFile(path("data/big.bin"), noise));
+        const QString remote = m_server.pathOf("pub/" + ArchiveName);
+        QFile::remove(remote);
+
+        EventLogLines lines;
+        QVERIFY(sessionRun(options, path("program")).LPack({path("data/big.bin")}, lines));
+        QCOMPARE(lines.lines().size(), size_t(2));
+        QVERIFY2(lines.lines()[1].text.contains("may be left on the server (0x800407D3)"),
+                 qPrintable(lines.lines()[1].text));
+        QVERIFY(!QFile::exists(remote));
+        QVERIFY(QFile::exists(path("store/" + ArchiveName)));
+
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+        QVERIFY(!sessionRun(options, path("program")).LPack({path("data/big.bin")}, lines));
+        QCOMPARE(QDir(m_server.pathOf("pub")).entryList(QDir::Files), QStringList{ArchiveName});
+        QCOMPARE(readArchive(remote).data("big.bin"), noise);
     }
 
     // Two sessions of one minute name the same archive; the second upload must not replace the
