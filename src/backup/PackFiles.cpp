@@ -1,10 +1,12 @@
 #include "PackFiles.h"
 
 #include "NumberedName.h"
+#include "PackingFolder.h"
 #include "common/Error.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -199,6 +201,8 @@ void FileSlots::set(int k, const QString& path) {
 struct ZipPacker::Impl {
     zip_t* zip = nullptr;
     QString archivePath;
+    // Where the archive is written until it is whole.
+    std::unique_ptr<PackingFolder> work;
     QString failedPath;
     PackCounter counter;
     // Entry names are the file system's bytes, so that every file keeps its exact name, UTF-8 or
@@ -216,6 +220,7 @@ struct ZipPacker::Impl {
             zip_discard(zip);
             zip = nullptr;
         }
+        work.reset();
         failedPath.clear();
         topLevelNames.clear();
         earlierEntries.clear();
@@ -233,9 +238,13 @@ struct ZipPacker::Impl {
     }
 
     void open(const QString& path) {
+        // What a killed run left in this store would otherwise stay there for ever.
+        removePackingLeftovers(QFileInfo(path).absolutePath());
+        work = std::make_unique<PackingFolder>(path);
         int code = 0;
-        zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE, &code);
+        zip = zip_open(QFile::encodeName(work->workPath()).constData(), ZIP_CREATE, &code);
         if (zip == nullptr) {
+            work.reset();
             zip_error_t error;
             zip_error_init_with_code(&error, code);
             const QString reason = QString::fromLocal8Bit(zip_error_strerror(&error));
@@ -395,6 +404,8 @@ struct ZipPacker::Impl {
         }
         if (zip_close(zip) == 0) {
             zip = nullptr;
+            const std::unique_ptr<PackingFolder> written = std::move(work);
+            written->publish();
             failedPath.clear();
             topLevelNames.clear();
             earlierEntries.clear();

@@ -27,8 +27,10 @@ using PackProgress = std::function<void(const QString& path, qint64 done, qint64
 // everything below it (empty folders too) under paths relative to the folder's parent.
 // Modification times are kept. Nothing is read before close(): it reads every file once,
 // streaming, and replaces the archive in one step, so a failure leaves the old archive (or none)
-// and no partial file. Entries of an existing archive are kept unless a new one has their name.
-// Within one packing a file or folder whose name an earlier one took is stored numbered
+// and no partial file; so does a process killed while it packs, and the next packing into that
+// folder removes what the killed one left (see PackingFolder). Entries of an existing archive are
+// kept unless a new one has their name. Within one packing a file or folder whose name an earlier
+// one took is stored numbered
 // ("report (2).txt", "Documents (2)/"), so that neither is lost. Names keep the file system's
 // bytes, UTF-8 or not.
 class ZipPacker {
