@@ -18,7 +18,7 @@ class TestSessionRun : public QObject {
     QString path(const QString& relative) const { return m_dir->filePath(relative); }
     QStringList serverFiles() const {
         QStringList files;
-        for (QDirIterator it(m_server.homePath(), QDir::Files, QDirIterator::Subdirectories);
+        for (QDirIterator it(m_server.pathOf(QString()), QDir::Files, QDirIterator::Subdirectories);
              it.hasNext();) {
             files << it.next();
         }
