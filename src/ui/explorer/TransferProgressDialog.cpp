@@ -7,7 +7,7 @@
 namespace {
 
 // Often enough to paint smoothly, seldom enough not to slow a fast transfer down.
-constexpr qint64 EventIntervalMs = 20;
+constexpr qint64 EventIntervalMs = 10;
 constexpr int Steps = 1000;
 
 } // namespace
@@ -24,11 +24,12 @@ TransferProgressDialog::~TransferProgressDialog() = default;
 bool TransferProgressDialog::update(qint64 done, qint64 total) {
     if (m_cancelled)
         return false;
-    if (!m_dialog && m_started.elapsed() >= m_delayMs)
+    const bool showing = !m_dialog && m_started.elapsed() >= m_delayMs;
+    if (showing)
         show();
     if (m_dialog)
         showFigures(done, total);
-    if (!m_lastEvents.isValid() || m_lastEvents.elapsed() >= EventIntervalMs || m_delayMs == 0) {
+    if (showing || !m_lastEvents.isValid() || m_lastEvents.elapsed() >= EventIntervalMs) {
         m_lastEvents.start();
         // Before the dialog shows, clicks and keys wait for the transfer's end; once it shows,
         // its modality keeps them from every other window.
