@@ -98,8 +98,8 @@ FBrowser::FBrowser(Settings& settings, FtpFactory ftpFactory, QWidget* parent)
     m_lftp->setToolTip(QStringLiteral("FTP Side"));
     m_lftp->setAccessibleName(m_lftp->toolTip());
     m_lftp->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    for (QWidget* list :
-         {static_cast<QWidget*>(dir1), static_cast<QWidget*>(file1), static_cast<QWidget*>(m_lftp)})
+    const QList<QWidget*> lists{drive1, dir1, file1, m_lftp};
+    for (QWidget* list : lists)
         list->setFont(verdana());
 
     QPushButton* cmd2FTP = pictureButton("cmd2FTP", QStringLiteral("Copy to FTP"),
