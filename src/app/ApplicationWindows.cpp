@@ -9,6 +9,7 @@
 #include "store/Settings.h"
 #include "ui/editor/FVodidore.h"
 #include "ui/explorer/FBrowser.h"
+#include "ui/options/fOptions.h"
 #include "ui/shell/FMain.h"
 
 void Application::wireWindows() {
@@ -18,6 +19,8 @@ void Application::wireWindows() {
         return new FVodidore(*m_store, m_clock, *m_messages,
                              [this](int sessionId) { m_queue->runNow(sessionId); });
     });
+    m_windows->setFactory(WindowKind::Options,
+                          [this] { return new fOptions(*m_settings, m_programDir); });
     m_windows->setFactory(WindowKind::Explorer, [this] {
         return new FBrowser(*m_settings, [] { return std::make_unique<cFTP>(); });
     });

@@ -34,6 +34,10 @@ QWidget* Windows::window(WindowKind kind) const {
 
 bool Windows::show(WindowKind kind) {
     Slot& slot = m_slots[indexOf(kind)];
+    if (slot.widget && !slot.widget->isVisible() && !slot.widget->isMinimized()) {
+        // Hidden is closed: a dialog's own buttons hide it rather than close it.
+        delete slot.widget.data();
+    }
     if (slot.widget) {
         bringToFront(slot.widget);
         return true;
@@ -56,12 +60,10 @@ void Windows::bringToFront(QWidget* widget) {
         widget = modal;
     } else if (widget->isMinimized()) {
         widget->showNormal();
-    } else if (widget->isVisible()) {
+    } else {
         // Mapping it anew puts it on the workspace the user is on, where a plain raise would
         // leave it on the one it was opened on (or pull the user over there).
         widget->hide();
-        widget->show();
-    } else {
         widget->show();
     }
     widget->raise();

@@ -104,7 +104,8 @@ void TestForwarding::laterStartsGoToTheRunningCopy_data() {
     QTest::addColumn<QString>("caption"); // of the window that shows, if any
     QTest::newRow("no arguments") << QStringList{} << QString();
     QTest::newRow("editor") << QStringList{QStringLiteral("--open")} << QStringLiteral("Vestrel");
-    QTest::newRow("options") << QStringList{QStringLiteral("--options")} << QString();
+    QTest::newRow("options") << QStringList{QStringLiteral("--options")}
+                             << QStringLiteral("Vestrel Options");
     QTest::newRow("explorer") << QStringList{QStringLiteral("--explorer")}
                               << QStringLiteral("Vestrel FTP Explorer");
 }

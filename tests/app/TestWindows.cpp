@@ -38,6 +38,11 @@ void TestWindows::eachWindowExistsOnce() {
     QVERIFY(windows.show(WindowKind::Options));
     QCOMPARE(loads, 2);
     QVERIFY(windows.window(WindowKind::Options)->isVisible());
+
+    // A dialog's Save and Close hide it: that too ends it, and the next opening loads afresh.
+    windows.window(WindowKind::Options)->hide();
+    QVERIFY(windows.show(WindowKind::Options));
+    QCOMPARE(loads, 3);
 }
 
 void TestWindows::withoutFactoryNothingShows() {
