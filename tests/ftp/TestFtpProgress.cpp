@@ -43,7 +43,9 @@ private slots:
         QVERIFY(!told.isEmpty());
         const auto last = told.last();
         QCOMPARE(last.second, content.size());
-        QCOMPARE(last.first == content.size(), !stop);
+        // libcurl reports after up to a hundred reads, so a stopped transfer may have had it all.
+        if (!stop)
+            QCOMPARE(last.first, content.size());
         if (!upload)
             QCOMPARE(QFileInfo::exists(target), !stop);
 
