@@ -1,5 +1,7 @@
 #include "FEvent.h"
 
+#include "ui/look/WindowLook.h"
+
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -13,19 +15,7 @@
 
 namespace {
 
-// The window was laid out in twips; 15 twips make one pixel.
-constexpr int pixels(int twips) {
-    return twips / 15;
-}
-
 constexpr int ProgressSteps = 1000;
-
-QFont verdana() {
-    QFont font(QStringLiteral("Verdana"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    return font;
-}
 
 } // namespace
 
@@ -40,27 +30,24 @@ FEvent::FEvent(QWidget* parent)
     setObjectName(QStringLiteral("FEvent"));
     setWindowTitle(QStringLiteral("Vestrel Events"));
     setFixedSize(pixels(10110), pixels(5700));
-    QPalette back = palette();
-    back.setColor(QPalette::Window, QColor(192, 192, 255));
-    setPalette(back);
-    setAutoFillBackground(true);
+    paintBackground(this, WindowBlue);
 
     m_txtEvent->setObjectName(QStringLiteral("txtEvent"));
     m_txtEvent->setAccessibleName(QStringLiteral("Session"));
     m_txtEvent->setGeometry(pixels(60), pixels(60), pixels(4755), pixels(1905));
-    m_txtEvent->setFont(verdana());
+    m_txtEvent->setFont(verdanaFont());
     m_txtEvent->setReadOnly(true);
 
     m_lstFiles->setObjectName(QStringLiteral("lstFiles"));
     m_lstFiles->setAccessibleName(QStringLiteral("Files"));
     m_lstFiles->setGeometry(pixels(4860), pixels(60), pixels(5130), pixels(1785));
-    m_lstFiles->setFont(verdana());
+    m_lstFiles->setFont(verdanaFont());
     connect(m_lstFiles, &QListWidget::itemDoubleClicked, this, &FEvent::openEntry);
 
     m_lv->setObjectName(QStringLiteral("LV"));
     m_lv->setAccessibleName(QStringLiteral("Log"));
     m_lv->setGeometry(pixels(60), pixels(2100), pixels(9975), pixels(3075));
-    m_lv->setFont(verdana());
+    m_lv->setFont(verdanaFont());
     m_lv->setColumnCount(1);
     m_lv->setHeaderHidden(true);
     m_lv->setRootIsDecorated(false);
@@ -74,9 +61,7 @@ FEvent::FEvent(QWidget* parent)
     // Laid out at 5280 + 435 twips, the button would end one pixel below the window; it is
     // lifted by that pixel so that all of it shows.
     m_cmdClose->setGeometry(pixels(8640), pixels(5700) - pixels(435), pixels(1455), pixels(435));
-    QPalette white = m_cmdClose->palette();
-    white.setColor(QPalette::Button, Qt::white);
-    m_cmdClose->setPalette(white);
+    paintButton(m_cmdClose, Qt::white);
     connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
 
     // Under the log, beside "Close": what the run is doing, while it runs.
@@ -86,7 +71,7 @@ FEvent::FEvent(QWidget* parent)
                             m_cmdClose->height() - 4);
     m_progress->setRange(0, ProgressSteps);
     m_progress->setTextVisible(true);
-    m_progress->setFont(verdana());
+    m_progress->setFont(verdanaFont());
     m_progress->hide();
 }
 

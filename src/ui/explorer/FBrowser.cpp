@@ -7,6 +7,7 @@
 #include "backup/EventLog.h"
 #include "store/Settings.h"
 #include "ui/events/ListViewLog.h"
+#include "ui/look/WindowLook.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -21,28 +22,6 @@
 #include <QTreeWidget>
 
 namespace {
-
-// The window was laid out in twips; 15 twips make one pixel.
-constexpr int pixels(int twips) {
-    return twips / 15;
-}
-
-QRect twips(int left, int top, int width, int height) {
-    return QRect(pixels(left), pixels(top), pixels(width), pixels(height));
-}
-
-QFont verdana() {
-    QFont font(QStringLiteral("Verdana"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    return font;
-}
-
-void makeWhite(QWidget* button) {
-    QPalette white = button->palette();
-    white.setColor(QPalette::Button, Qt::white);
-    button->setPalette(white);
-}
 
 // A listing's names in LFTP's order: entries that are plain folders (attributes exactly 16)
 // first, then all others, each group in the listing's order.
@@ -74,48 +53,47 @@ FBrowser::FBrowser(Settings& settings, FtpFactory ftpFactory, QWidget* parent)
     setObjectName(QStringLiteral("FBrowser"));
     setWindowTitle(QStringLiteral("Vestrel FTP Explorer"));
     setFixedSize(pixels(9930), pixels(6675));
-    QPalette back = palette();
-    back.setColor(QPalette::Window, QColor(192, 192, 255));
-    setPalette(back);
-    setAutoFillBackground(true);
+    paintBackground(this, WindowBlue);
 
     QComboBox* drive1 = m_local->drives();
     drive1->setObjectName(QStringLiteral("Drive1"));
-    drive1->setGeometry(twips(120, 120, 2595, 315));
+    drive1->setGeometry(twipRect(120, 120, 2595, 315));
     drive1->setAccessibleName(QStringLiteral("Local drive"));
     QTreeView* dir1 = m_local->folders();
     dir1->setObjectName(QStringLiteral("Dir1"));
-    dir1->setGeometry(twips(120, 480, 2595, 3915));
+    dir1->setGeometry(twipRect(120, 480, 2595, 3915));
     dir1->setAccessibleName(QStringLiteral("Local folder"));
     QListWidget* file1 = m_local->files();
     file1->setObjectName(QStringLiteral("File1"));
-    file1->setGeometry(twips(2820, 120, 3255, 3930));
+    file1->setGeometry(twipRect(2820, 120, 3255, 3930));
     file1->setToolTip(QStringLiteral("Local Side"));
     file1->setAccessibleName(file1->toolTip());
 
     m_lftp->setObjectName(QStringLiteral("LFTP"));
-    m_lftp->setGeometry(twips(6180, 120, 3615, 3930));
+    m_lftp->setGeometry(twipRect(6180, 120, 3615, 3930));
     m_lftp->setToolTip(QStringLiteral("FTP Side"));
     m_lftp->setAccessibleName(m_lftp->toolTip());
     m_lftp->setSelectionMode(QAbstractItemView::ExtendedSelection);
     const QList<QWidget*> lists{drive1, dir1, file1, m_lftp};
     for (QWidget* list : lists)
-        list->setFont(verdana());
+        list->setFont(verdanaFont());
 
-    QPushButton* cmd2FTP = pictureButton("cmd2FTP", QStringLiteral("Copy to FTP"),
-                                         ButtonImages::copyToFtp(), twips(4980, 4140, 1095, 315));
+    QPushButton* cmd2FTP =
+        pictureButton("cmd2FTP", QStringLiteral("Copy to FTP"), ButtonImages::copyToFtp(),
+                      twipRect(4980, 4140, 1095, 315));
     QPushButton* cmdDirUp = pictureButton("cmdDirUp", QStringLiteral("Up Dir"),
-                                          ButtonImages::upDir(), twips(7650, 4140, 465, 315));
+                                          ButtonImages::upDir(), twipRect(7650, 4140, 465, 315));
     QPushButton* cmd2Local =
         pictureButton("cmd2Local", QStringLiteral("Copy to Local"), ButtonImages::copyToLocal(),
-                      twips(8250, 4140, 1095, 315));
-    QPushButton* cmdDelete = pictureButton("cmdDelete", QStringLiteral("Delete file in FTP"),
-                                           ButtonImages::deleteFile(), twips(9420, 4140, 375, 315));
+                      twipRect(8250, 4140, 1095, 315));
+    QPushButton* cmdDelete =
+        pictureButton("cmdDelete", QStringLiteral("Delete file in FTP"), ButtonImages::deleteFile(),
+                      twipRect(9420, 4140, 375, 315));
 
     m_lv->setObjectName(QStringLiteral("LV"));
-    m_lv->setGeometry(twips(60, 4500, 9795, 1575));
+    m_lv->setGeometry(twipRect(60, 4500, 9795, 1575));
     m_lv->setAccessibleName(QStringLiteral("Log"));
-    m_lv->setFont(verdana());
+    m_lv->setFont(verdanaFont());
     m_lv->setColumnCount(1);
     m_lv->setHeaderHidden(true);
     m_lv->setRootIsDecorated(false);
@@ -125,9 +103,9 @@ FBrowser::FBrowser(Settings& settings, FtpFactory ftpFactory, QWidget* parent)
 
     auto* cmdClose = new QPushButton(QStringLiteral("Close"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
-    cmdClose->setGeometry(twips(8400, 6180, 1455, 435));
+    cmdClose->setGeometry(twipRect(8400, 6180, 1455, 435));
     cmdClose->setAccessibleName(cmdClose->text());
-    makeWhite(cmdClose);
+    paintButton(cmdClose, Qt::white);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, cmdClose,
             &QPushButton::click);
@@ -325,6 +303,6 @@ QPushButton* FBrowser::pictureButton(const char* name, const QString& tip, const
     button->setIcon(image);
     button->setToolTip(tip);
     button->setAccessibleName(tip);
-    makeWhite(button);
+    paintButton(button, Qt::white);
     return button;
 }
