@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite sqlite3 libzip-dev
           libcurl4-openssl-dev)
 if [ "${1:-}" = test ] || [ "${1:-}" = bench ]; then
-    packages+=(python3-pyftpdlib xvfb xauth xdotool trayer imagemagick x11-utils zip curl)
+    packages+=(python3-pyftpdlib xvfb xauth xdotool trayer imagemagick x11-utils zip curl
+               python3-pyatspi at-spi2-core dbus-daemon)
 fi
 missing=()
 for p in "${packages[@]}"; do

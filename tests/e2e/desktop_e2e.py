@@ -1,0 +1,468 @@
+#!/usr/bin/python3
+"""The whole program on a desktop, driven only from outside as a user would drive it.
+
+A private X server (Xvfb) with a tray host (trayer), a private session bus with the
+accessibility bus, and the real test FTP server. The built program is copied into a temp
+folder and started there. Its windows are found by their captions and the accessible names of
+their controls (AT-SPI); clicks and typing go through xdotool. Nothing inside the program is
+hooked. A screenshot of each step goes into the folder given by --shots.
+
+Usage: desktop_e2e.py --program build/vestrel --source . --shots build/e2e-shots
+"""
+
+import argparse
+import datetime
+import os
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+STEP_WAIT = 20  # seconds a step may take before the test fails
+USER, PASSWORD = "vestrel", "E2e-Pass-3"
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, condition, timeout=STEP_WAIT, pump=None):
+    """Polls condition until it returns something true; fails naming what was awaited."""
+    deadline = time.monotonic() + timeout
+    last_error = ""
+    while True:
+        if pump:
+            pump()
+        try:
+            result = condition()
+        except Failure:
+            raise
+        except Exception as error:  # a control went away while it was read: look again
+            result, last_error = None, " (last: %s)" % error
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what + last_error)
+        time.sleep(0.05)
+
+
+class Desktop:
+    """Xvfb, a session bus with accessibility, trayer; the X tools run against it."""
+
+    def __init__(self, home, shots):
+        self.shots = shots
+        self.processes = []
+        self.step = 0
+        # Xvfb tries display numbers until one is free and complains about each taken one.
+        xvfb = self.spawn(["Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24",
+                           "-nolisten", "tcp"], stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL)
+        number = xvfb.stdout.readline().decode().strip()
+        if not number:
+            raise Failure("Xvfb did not start")
+        os.environ["DISPLAY"] = ":" + number
+        # The number comes as soon as the server listens; clients get in a little later.
+        wait_for("the X server", lambda: self.tool("xdotool", "getdisplaygeometry"))
+        runtime = os.path.join(home, "runtime")
+        os.mkdir(runtime, 0o700)
+        os.environ.update(HOME=home, XDG_RUNTIME_DIR=runtime,
+                          XDG_CONFIG_HOME=os.path.join(home, "config"),
+                          XDG_CACHE_HOME=os.path.join(home, "cache"),
+                          LC_ALL="C.UTF-8", LANG="C.UTF-8")
+        for name in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "SESSION_MANAGER"):
+            os.environ.pop(name, None)
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().decode().strip()
+        self.tray = None
+        wait_for("the tray host", self.start_tray)
+
+    def start_tray(self):
+        # trayer now and then cannot open a display that was just started: start it again.
+        if self.tray is None or self.tray.poll() is not None:
+            self.tray = self.spawn(["trayer", "--SetDockType", "true", "--align", "right",
+                                    "--height", "24", "--expand", "true"],
+                                   stderr=subprocess.DEVNULL)
+        return self.panel()
+
+    def spawn(self, argv, **kwargs):
+        process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, **kwargs)
+        self.processes.append(process)
+        return process
+
+    def close(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+
+    @staticmethod
+    def tool(*argv):
+        done = subprocess.run(argv, capture_output=True, text=True, timeout=30)
+        return done.stdout.strip()
+
+    def panel(self):
+        found = self.tool("xdotool", "search", "--onlyvisible", "--classname", "^panel$")
+        return found.split("\n")[0]
+
+    def tray_icons(self, window_class):
+        """Ids of the docked icons whose window class is window_class."""
+        tree = self.tool("xwininfo", "-tree", "-id", self.panel())
+        return [line.split()[0] for line in tree.split("\n")
+                if '("%s" ' % window_class in line]
+
+    def click(self, window, x, y):
+        self.tool("xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1")
+
+    def keys(self, *keys):
+        self.tool("xdotool", "key", "--delay", "40", *keys)
+
+    def type(self, text):
+        self.tool("xdotool", "type", "--delay", "20", text)
+
+    def shot(self, name):
+        self.step += 1
+        path = os.path.join(self.shots, "%02d-%s.png" % (self.step, name))
+        self.tool("import", "-window", "root", path)
+        print("screenshot", path, flush=True)
+
+
+class Accessible:
+    """The program's windows and controls as the accessibility bus shows them."""
+
+    def __init__(self):
+        import pyatspi  # only once the session bus of the test is in the environment
+        from gi.repository import GLib
+        self.at = pyatspi
+        self.pid = None
+        self.context = GLib.MainContext.default()
+        self.popups = []
+        pyatspi.Registry.registerEventListener(self.on_showing, "object:state-changed:showing")
+
+    def pump(self):
+        while self.context.iteration(False):
+            pass
+
+    def on_showing(self, event):
+        # Popup menus are not children of the application: they are caught as they show.
+        if event.detail1 and event.source.getRoleName() == "popup menu":
+            self.popups.append(event.source)
+
+    def app(self):
+        for app in self.at.Registry.getDesktop(0):
+            try:
+                if app is not None and app.get_process_id() == self.pid:
+                    return app
+            except Exception:
+                continue
+        return None
+
+    def showing(self, node):
+        return node.getState().contains(self.at.STATE_SHOWING)
+
+    def window(self, caption):
+        """A showing top-level window of the program with exactly this caption."""
+        app = self.app()
+        for child in app or []:
+            if child is not None and child.name == caption and self.showing(child):
+                return child
+        return None
+
+    def find(self, root, role, name=None, showing=True):
+        """The first control below root with this role (and accessible name)."""
+        if root is None:
+            return None
+        for child in root:
+            if child is None:
+                continue
+            if (child.getRoleName() == role and (name is None or child.name == name)
+                    and (not showing or self.showing(child))):
+                return child
+            found = self.find(child, role, name, showing)
+            if found is not None:
+                return found
+        return None
+
+    def find_all(self, root, role):
+        found = []
+        for child in root or []:
+            if child is None:
+                continue
+            if child.getRoleName() == role:
+                found.append(child)
+            found.extend(self.find_all(child, role))
+        return found
+
+    def press(self, control):
+        action = control.queryAction()
+        for i in range(action.nActions):
+            if action.getName(i) in ("press", "click", "toggle", "Press", "Toggle"):
+                action.doAction(i)
+                return
+        action.doAction(0)
+
+    def text(self, control):
+        text = control.queryText()
+        return text.getText(0, text.characterCount)
+
+    def focused(self, control):
+        return control.getState().contains(self.at.STATE_FOCUSED)
+
+    def checked(self, control):
+        return control.getState().contains(self.at.STATE_CHECKED)
+
+
+class Run:
+    def __init__(self, args, home):
+        self.args = args
+        self.home = home
+        self.folder = os.path.join(home, "program")
+        os.mkdir(self.folder)
+        self.exe = os.path.join(self.folder, "vestrel")
+        shutil.copy2(args.program, self.exe)
+        with open(os.path.join(args.source, "schema.sql")) as schema:
+            database = sqlite3.connect(os.path.join(self.folder, "vestrel.mdb"))
+            database.executescript(schema.read())
+            database.close()
+        # What the session packs: a file and a folder with a file in it.
+        self.data = os.path.join(home, "data")
+        os.makedirs(os.path.join(self.data, "photos"))
+        self.file = os.path.join(self.data, "notes.txt")
+        with open(self.file, "w") as f:
+            f.write("notes to keep\n")
+        with open(os.path.join(self.data, "photos", "beach.jpg"), "wb") as f:
+            f.write(os.urandom(4096))
+        self.shots = args.shots
+        os.makedirs(self.shots, exist_ok=True)
+
+    def start_ftp(self, desktop):
+        self.ftp_home = os.path.join(self.home, "ftp")
+        os.mkdir(self.ftp_home)
+        server = desktop.spawn(
+            ["/usr/bin/python3", os.path.join(self.args.source, "tests/support/ftp_server.py"),
+             "--home", self.ftp_home, "--user", USER, "--password", PASSWORD, "--port", "0",
+             "--command-log", os.path.join(self.home, "ftp-commands")],
+            stdout=subprocess.PIPE)
+        self.ftp_port = int(server.stdout.readline().decode().strip())
+
+    # The tray menu -----------------------------------------------------------------------
+
+    def open_menu(self):
+        icons = self.desktop.tray_icons("vestrel")
+        if len(icons) != 1:
+            raise Failure("expected one tray icon, found %d" % len(icons))
+        before = len(self.ui.popups)
+        self.desktop.click(icons[0], 8, 8)
+        menu = wait_for("the tray menu", lambda: len(self.ui.popups) > before and
+                        self.ui.showing(self.ui.popups[-1]) and self.ui.popups[-1],
+                        pump=self.ui.pump)
+        items = [item.name for item in menu if item is not None]
+        if items != ["Open", "FTP Browser", "Options", "Exit"]:
+            raise Failure("the tray menu holds %s" % items)
+        return menu
+
+    def choose(self, caption):
+        menu = self.open_menu()
+        # The pointer would make the item under it current: move it off the menu first.
+        self.desktop.tool("xdotool", "mousemove", "640", "300")
+        index = [item.name for item in menu].index(caption)
+        for _ in range(index + 1):
+            self.desktop.keys("Down")
+        wait_for("the menu item " + caption, lambda: self.ui.focused(menu[index]))
+        self.desktop.shot("menu-" + caption.lower().replace(" ", "-"))
+        self.desktop.keys("Return")
+
+    # Typing into controls ----------------------------------------------------------------
+
+    def fill(self, control, text, secret=False):
+        """Puts text into a text box as a user does: focus it, select all, type."""
+        control.queryComponent().grabFocus()
+        wait_for("the focus in " + control.name, lambda: self.ui.focused(control))
+        self.desktop.keys("ctrl+a")
+        self.desktop.type(text)
+        if secret:  # a password box tells only how many characters it holds
+            wait_for("%d characters in %s" % (len(text), control.name),
+                     lambda: control.queryText().characterCount == len(text))
+        else:
+            wait_for("the text %r in %s" % (text, control.name),
+                     lambda: self.ui.text(control) == text)
+
+    def pick_path(self, button, title, path):
+        """Chooses a file or folder through the program's real dialog."""
+        self.ui.press(button)
+        dialog = wait_for("the dialog " + title, lambda: self.ui.window(title)
+                          or self.ui.find(self.ui.app(), "dialog", title)
+                          or self.ui.find(self.ui.app(), "file chooser", title))
+        name_box = wait_for("the file name box", lambda: self.ui.find(dialog, "text"))
+        # The box keeps the last one typed as it opens: type the full path over it.
+        self.fill(name_box, path)
+        self.desktop.shot(title.lower().replace(" ", "-"))
+        self.desktop.keys("Return")
+        wait_for("the dialog %s to close" % title, lambda: not self.ui.showing(dialog))
+
+    # The steps ---------------------------------------------------------------------------
+
+    def run(self):
+        self.desktop = Desktop(self.home, self.shots)
+        try:
+            self.start_ftp(self.desktop)
+            env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+            self.errors = open(os.path.join(self.home, "stderr"), "w+")
+            # Listening before the program starts: it learns at start-up which events are heard.
+            self.ui = Accessible()
+            self.program = self.desktop.spawn([self.exe], env=env, stderr=self.errors)
+            self.ui.pid = self.program.pid
+            self.steps()
+        except Exception:
+            self.desktop.shot("failure")
+            self.errors.seek(0)
+            print("program's standard error:\n" + self.errors.read(), flush=True)
+            raise
+        finally:
+            self.desktop.close()
+
+    def steps(self):
+        d, ui = self.desktop, self.ui
+        wait_for("the tray icon", lambda: len(d.tray_icons("vestrel")) == 1)
+        wait_for("the program on the accessibility bus", ui.app)
+        d.shot("tray")
+
+        self.choose("Open")
+        editor = wait_for("the session editor", lambda: ui.window("Vestrel"))
+        d.shot("editor")
+        self.edit_session(editor)
+
+        self.choose("Options")
+        options = wait_for("the options dialog", lambda: ui.window("Vestrel Options"))
+        self.set_upload(options)
+
+        events = wait_for("the event window", lambda: ui.window("Vestrel Events"),
+                          timeout=(self.due - datetime.datetime.now()).total_seconds() + 30)
+        expected = ["Connection succesful", "File transfer succesfully", "deleted"]
+        log = wait_for("the three lines of the run's log", lambda: self.log_lines(events,
+                                                                                     expected))
+        print("log:", log, flush=True)
+        box = wait_for("the completion message", lambda: self.message_box())
+        d.shot("event-window-and-message")
+        self.check_archive()
+        ui.press(ui.find(box, "push button", "OK"))
+        wait_for("the message to close", lambda: not ui.showing(box))
+        d.shot("after-run")
+
+        self.choose("Exit")
+        wait_for("the program to end", lambda: self.program.poll() is not None)
+        wait_for("the tray icon to go", lambda: not d.tray_icons("vestrel"))
+        d.shot("after-exit")
+        if self.program.returncode != 0:
+            raise Failure("the program ended with %d" % self.program.returncode)
+
+    def edit_session(self, editor):
+        d, ui = self.desktop, self.ui
+        sessions = wait_for("the session list", lambda: ui.find(editor, "list"))
+        rows = sessions.childCount
+        ui.press(ui.find(editor, "push button", "Add"))
+        wait_for("a new session in the list", lambda: sessions.childCount == rows + 1)
+
+        # The coming minute, or the one after when too little of this one is left to finish
+        # the editing and the options first.
+        now = datetime.datetime.now()
+        due = (now + datetime.timedelta(minutes=1)).replace(second=0, microsecond=0)
+        if (due - now).total_seconds() < 25:
+            due += datetime.timedelta(minutes=1)
+        self.due = due
+        self.fill(ui.find(editor, "text", "Title"), "Holiday photos")
+        self.fill(ui.find(editor, "text", "Date"), due.strftime("%m/%d/%y"))
+        self.fill(ui.find(editor, "text", "Time"), due.strftime("%H:%M"))
+        d.keys("Tab")
+
+        files = ui.find(editor, "list", "Files")
+        self.pick_path(ui.find(editor, "push button", "Add File"), "Select file", self.file)
+        wait_for("the file in the list", lambda: files.childCount == 1)
+        self.pick_path(ui.find(editor, "push button", "Add Folder"), "Select folder",
+                       os.path.join(self.data, "photos"))
+        wait_for("the folder in the list", lambda: files.childCount == 2)
+        d.shot("editor-session")
+
+        ui.press(ui.find(editor, "push button", "Save Changes"))
+        next_time = "Next time: " + due.strftime("%d %b %Y - %H:%M")
+        label = wait_for("the saved session's next time",
+                         lambda: self.label_starting(editor, next_time))
+        print(label, flush=True)
+        d.shot("editor-saved")
+
+    def label_starting(self, root, text):
+        for label in self.ui.find_all(root, "label"):
+            if label.name.startswith(text):
+                return label.name
+        return None
+
+    def set_upload(self, options):
+        d, ui = self.desktop, self.ui
+        self.fill(ui.find(options, "text", "FTP IP"), "127.0.0.1")
+        self.fill(ui.find(options, "text", "Port"), str(self.ftp_port))
+        self.fill(ui.find(options, "text", "User"), USER)
+        self.fill(ui.find(options, "password text", "Password"), PASSWORD, secret=True)
+        switch = ui.find(options, "check box")
+        if not ui.checked(switch):
+            ui.press(switch)
+        wait_for("the upload switch on", lambda: ui.checked(switch))
+        d.shot("options")
+        ui.press(ui.find(options, "push button", "Save"))
+        wait_for("the options dialog to close", lambda: not ui.window("Vestrel Options"))
+
+    def log_lines(self, events, expected):
+        lines = [item.name for item in self.ui.find_all(events, "table cell")
+                 + self.ui.find_all(events, "list item")]
+        lines = [line for line in lines if line]
+        if len(lines) >= len(expected) and all(
+                any(word in line for line in lines) for word in expected):
+            return lines
+        return None
+
+    def message_box(self):
+        for child in self.ui.app() or []:
+            if (child is not None and child.name == "Vestrel" and self.ui.showing(child)
+                    and self.label_starting(child, "Vestrel Session Complete!")):
+                return child
+        return None
+
+    def check_archive(self):
+        archives = [name for name in os.listdir(self.ftp_home) if name.endswith(".zip")]
+        if len(archives) != 1:
+            raise Failure("the server holds %s" % os.listdir(self.ftp_home))
+        with zipfile.ZipFile(os.path.join(self.ftp_home, archives[0])) as archive:
+            names = sorted(archive.namelist())
+        if not any(n.endswith("notes.txt") for n in names) or not any(
+                n.endswith("photos/beach.jpg") for n in names):
+            raise Failure("the archive holds %s" % names)
+        left = [name for name in os.listdir(self.folder) if name.endswith(".zip")]
+        if left:
+            raise Failure("the local archive is still there: %s" % left)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--source", required=True)
+    parser.add_argument("--shots", required=True)
+    args = parser.parse_args()
+    started = time.monotonic()
+    with tempfile.TemporaryDirectory() as home:
+        try:
+            Run(args, home).run()
+        except Failure as failure:
+            print("FAIL:", failure, flush=True)
+            return 1
+    print("PASS in %.0f s" % (time.monotonic() - started))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
