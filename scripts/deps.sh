@@ -2,10 +2,11 @@
 # Installs the Debian packages that are missing; `deps.sh test` adds what the tests need.
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite sqlite3 libzip-dev
-          libcurl4-openssl-dev)
+          libcurl4-openssl-dev libssl-dev)
 if [ "${1:-}" = test ] || [ "${1:-}" = bench ]; then
     packages+=(python3-pyftpdlib xvfb xauth xdotool trayer imagemagick x11-utils zip curl
-               python3-pyatspi at-spi2-core dbus-daemon)
+               python3-pyatspi at-spi2-core dbus-daemon
+               openssh-server openssh-client python3-openssl openssl)
 fi
 missing=()
 for p in "${packages[@]}"; do

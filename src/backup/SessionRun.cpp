@@ -152,6 +152,9 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName, 
     }
     // The client takes 21 for anything that is not a port number (text reads as 0).
     ftp->setPort(m_settings.ReadOption(QStringLiteral("Port"), 21).toInt());
+    // A run never trusts a server on its own: once the user accepted a certificate in the
+    // explorer, that certificate and no other.
+    ftp->setTrustedCertificate(m_settings.ReadOption(QStringLiteral("TlsFingerprint"), QString()));
     if (!ftp->Connect(host, user, password)) {
         // The archive stays: it is then the only copy of this backup.
         LogError(log, IconFailure);

@@ -4,8 +4,11 @@
 #include "ftp/DownloadFile.h"
 #include "ftp/FtpListing.h"
 #include "ftp/FtpReplyLog.h"
+#include "ftp/ServerAddress.h"
+#include "ftp/ServerTrust.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -195,6 +198,10 @@ struct cFTP::Impl {
     int port = 21;
     long connectSeconds = ConnectTimeoutSeconds;
     long quitReplySeconds = QuitReplySeconds;
+    // What Host and the port name, settled at each log-on.
+    ServerAddress address;
+    QString sshFolder = QDir::homePath() + QStringLiteral("/.ssh");
+    ServerCheck check;
     bool connected = false;
     // The server's current folder on this connection, always absolute. Every request names its
     // target by absolute path, so a reconnect inside libcurl or a skipped CWD cannot move it.
@@ -214,7 +221,7 @@ struct cFTP::Impl {
         curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, onDebug);
         curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &replies);
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, address.scheme());
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectSeconds);
         curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, StallSeconds);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -227,11 +234,46 @@ struct cFTP::Impl {
         curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
         curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, TransferBufferBytes);
         curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, TransferBufferBytes);
+        if (address.usesTls())
+            applyCertificateCheck(curl, check);
+        if (address.kind == ServerAddress::Kind::FtpExplicitTls)
+            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        if (address.isSftp()) {
+            applyHostKeyCheck(curl, check);
+            prepareSshLogOn();
+            return;
+        }
         // An empty user logs on anonymously, as the desktop library did.
         if (!user.isEmpty()) {
             curl_easy_setopt(curl, CURLOPT_USERNAME, user.toUtf8().constData());
             curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
         }
+    }
+
+    // A password logs on with that password alone; without one, the user's agent and the first
+    // of the usual key files do, as ssh itself would.
+    void prepareSshLogOn() {
+        curl_easy_setopt(curl, CURLOPT_USERNAME, user.toUtf8().constData());
+        if (!password.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
+            curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES,
+                             static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+            return;
+        }
+        long types = CURLSSH_AUTH_AGENT;
+        for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
+            const QString key = sshFolder + QLatin1Char('/') + QLatin1String(name);
+            if (!QFileInfo(key).isFile())
+                continue;
+            types |= CURLSSH_AUTH_PUBLICKEY;
+            curl_easy_setopt(curl, CURLOPT_SSH_PRIVATE_KEYFILE, QFile::encodeName(key).constData());
+            const QString publicKey = key + QStringLiteral(".pub");
+            if (QFileInfo(publicKey).isFile())
+                curl_easy_setopt(curl, CURLOPT_SSH_PUBLIC_KEYFILE,
+                                 QFile::encodeName(publicKey).constData());
+            break;
+        }
+        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, types);
     }
 
     // Hands the coming transfer's progress to the hook, if one is set. After prepare(), which
@@ -251,15 +293,17 @@ struct cFTP::Impl {
     }
 
     QByteArray baseUrl() const {
-        QByteArray hostPart = host.toUtf8();
-        if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
+        QByteArray hostPart = address.host.toUtf8();
+        if (address.host.contains(QLatin1Char(':')) && !address.host.startsWith(QLatin1Char('[')))
             hostPart = '[' + hostPart + ']';
-        return "ftp://" + hostPart + ':' + QByteArray::number(port) + '/';
+        return QByteArray(address.scheme()) + "://" + hostPart + ':' +
+               QByteArray::number(address.port) + '/';
     }
 
-    // "%2F" makes the path absolute on the server rather than relative to the log-on folder.
+    // FTP: "%2F" makes the path absolute on the server rather than relative to the log-on
+    // folder. SFTP paths after the host are absolute already.
     QByteArray url(const QStringList& segments, bool folder) const {
-        QByteArray result = baseUrl() + "%2F";
+        QByteArray result = baseUrl() + (address.isSftp() ? "" : "%2F");
         for (qsizetype i = 0; i < segments.size(); ++i) {
             if (i > 0)
                 result += '/';
@@ -294,9 +338,24 @@ struct cFTP::Impl {
         return '/' + segments.join(QLatin1Char('/')).toUtf8();
     }
 
+    // SFTP commands take their paths in quotes, with quotes and backslashes escaped.
+    static QByteArray quotedPath(const QStringList& segments) {
+        QByteArray path = commandPath(segments);
+        path.replace('\\', "\\\\").replace('"', "\\\"");
+        return '"' + path + '"';
+    }
+
+    QByteArray renameCommand(const QStringList& from, const QStringList& to) const {
+        if (address.isSftp())
+            return "rename " + quotedPath(from) + ' ' + quotedPath(to);
+        return {};
+    }
+
     // Message, CR LF, and when the server refused with a reply, that reply and CR LF.
     QString describe(const QString& message) const {
         QString text = message + Crlf;
+        if (check.refusal.reason != ServerRefusal::Reason::None)
+            return text + refusalText(check) + Crlf;
         if (const auto reply = replies.refusal()) {
             QString shown = *reply;
             // Servers that echo what they were sent must not leak the password.
@@ -342,6 +401,16 @@ struct cFTP::Impl {
             recordCurrentError(FtpError::ChangeDirFailed, failure);
             return;
         }
+        if (address.isSftp()) {
+            // SFTP has no current folder on the server: a folder that can be listed is entered.
+            QByteArray ignored;
+            if (fetchFolder(*target, ignored) != CURLE_OK) {
+                recordCurrentError(FtpError::ChangeDirFailed, failure);
+                return;
+            }
+            remoteFolder = QString::fromUtf8(commandPath(*target));
+            return;
+        }
         // Always asked of the server, so a folder removed meanwhile is noticed.
         if (runCommands({"CWD " + commandPath(*target), "*PWD"}) != CURLE_OK) {
             recordCurrentError(FtpError::ChangeDirFailed, failure);
@@ -351,6 +420,15 @@ struct cFTP::Impl {
         remoteFolder = reported && reported->startsWith(QLatin1Char('/'))
                            ? *reported
                            : QString::fromUtf8(commandPath(*target));
+    }
+
+    CURLcode fetchFolder(const QStringList& segments, QByteArray& body) {
+        prepare();
+        curl_easy_setopt(curl, CURLOPT_URL, url(segments, true).constData());
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendToBuffer);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+        body.clear();
+        return perform();
     }
 
     CURLcode fetchListing(const std::optional<QByteArray>& customCommand, QByteArray& body) {
@@ -424,6 +502,33 @@ void cFTP::setPort(int port) {
     m_impl->port = port >= 1 && port <= 65535 ? port : 21;
 }
 
+QString cFTP::SshFolder() const {
+    return m_impl->sshFolder;
+}
+
+void cFTP::setSshFolder(const QString& folder) {
+    m_impl->sshFolder = folder;
+}
+
+QString cFTP::TrustedCertificate() const {
+    return m_impl->check.trustedCertificate;
+}
+
+void cFTP::setTrustedCertificate(const QString& fingerprint) {
+    m_impl->check.trustedCertificate = fingerprint.trimmed();
+}
+
+const ServerRefusal& cFTP::LastRefusal() const {
+    return m_impl->check.refusal;
+}
+
+bool cFTP::AcceptHostKey() {
+    const ServerCheck& check = m_impl->check;
+    // A changed key is never replaced from here: the user removes the old one knowingly.
+    return check.refusal.reason == ServerRefusal::Reason::UnknownHostKey &&
+           addKnownHost(check.knownHostsPath, check.refusal.knownHostsLine);
+}
+
 bool cFTP::Connected() const {
     return m_impl->connected;
 }
@@ -451,7 +556,13 @@ bool cFTP::Connect(const QString& host, const QString& user, const QString& pass
     try {
         if (!d.curl)
             d.curl = curl_easy_init();
-        if (!d.curl || !isUsableHost(d.host)) {
+        d.address = parseServerAddress(d.host, d.port);
+        d.check.host = d.address.host;
+        d.check.port = d.address.port;
+        d.check.knownHostsPath = d.sshFolder + QStringLiteral("/known_hosts");
+        d.check.refusal = {};
+        d.check.chainBroken = false;
+        if (!d.curl || d.address.host.isEmpty() || !isUsableHost(d.address.host)) {
             recordCurrentError(FtpError::LogOnFailed, failure + Crlf);
             return false;
         }
@@ -464,6 +575,7 @@ bool cFTP::Connect(const QString& host, const QString& user, const QString& pass
             recordCurrentError(FtpError::LogOnFailed, d.describe(failure));
             return false;
         }
+        d.check.refusal = {};
         char* entryPath = nullptr;
         curl_easy_getinfo(d.curl, CURLINFO_FTP_ENTRY_PATH, &entryPath);
         const QString entry = entryPath ? QString::fromUtf8(entryPath) : QString();
@@ -590,9 +702,12 @@ bool cFTP::RenameFile(const QString& ExistingName, const QString& NewName) {
         d.replies.clear();
         const auto from = d.resolveFile(ExistingName);
         const auto to = d.resolveFile(NewName);
-        if (!from || !to ||
-            d.runCommands({"RNFR " + Impl::commandPath(*from), "RNTO " + Impl::commandPath(*to)}) !=
-                CURLE_OK)
+        const QList<QByteArray> commands =
+            !from || !to         ? QList<QByteArray>()
+            : d.address.isSftp() ? QList<QByteArray>{d.renameCommand(*from, *to)}
+                                 : QList<QByteArray>{"RNFR " + Impl::commandPath(*from),
+                                                     "RNTO " + Impl::commandPath(*to)};
+        if (commands.isEmpty() || d.runCommands(commands) != CURLE_OK)
             throw VError(FtpError::PutOrRenameFailed, QStringLiteral("KivoFTP::RenameFile"),
                          d.describe(failure));
         return true;
@@ -608,7 +723,10 @@ bool cFTP::DeleteFile(const QString& ExistingName) {
     Impl& d = m_impl->startOperation(QStringLiteral("KivoFTP::DeleteFile"));
     try {
         const auto target = d.resolveFile(ExistingName);
-        if (!target || d.runCommands({"DELE " + Impl::commandPath(*target)}) != CURLE_OK) {
+        const QByteArray command = !target              ? QByteArray()
+                                   : d.address.isSftp() ? "rm " + Impl::quotedPath(*target)
+                                                        : "DELE " + Impl::commandPath(*target);
+        if (command.isEmpty() || d.runCommands({command}) != CURLE_OK) {
             recordCurrentError(
                 FtpError::DeleteFailed,
                 withName(QStringLiteral("Couldn't Delete File %s from Server"), ExistingName));
@@ -655,8 +773,11 @@ QString cFTP::GetDirectoryList(const QString& Directory, const QString& FilterSt
     CURLcode result = CURLE_OK;
     try {
         QByteArray body;
-        result = d.fetchListing(QByteArray("MLSD"), body);
-        if (result == CURLE_OK) {
+        if (d.address.isSftp()) {
+            result = d.fetchFolder(normalisedSegments(d.remoteFolder), body);
+            if (result == CURLE_OK)
+                entries = parseListListing(body);
+        } else if (result = d.fetchListing(QByteArray("MLSD"), body); result == CURLE_OK) {
             entries = parseMlsdListing(body);
         } else if (const FtpReply* last = d.replies.last(); last && isUnknownCommand(last->code)) {
             result = d.fetchListing(std::nullopt, body);

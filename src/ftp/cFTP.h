@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ftp/ServerRefusal.h"
+
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -45,6 +47,19 @@ public:
     // Seconds to wait for a connection and the server's greeting (15), and for the reply to
     // QUIT (5); tests that meet a silent server shorten them.
     void setTimeouts(long connectSeconds, long quitReplySeconds);
+
+    // Where known_hosts and the default key files are: ~/.ssh unless set.
+    QString SshFolder() const;
+    void setSshFolder(const QString& folder);
+    // The one TLS certificate (its SHA-256 fingerprint) accepted instead of the system's trust
+    // store; empty: the trust store decides.
+    QString TrustedCertificate() const;
+    void setTrustedCertificate(const QString& fingerprint);
+    // Why the last Connect refused the server's host key or certificate (Reason::None if not).
+    const ServerRefusal& LastRefusal() const;
+    // Adds the host key that the last Connect refused as unknown to known_hosts. Never replaces
+    // a changed key.
+    bool AcceptHostKey();
 
     bool Connected() const;
     bool Connect(const QString& host = QString(), const QString& user = QString(),

@@ -1,5 +1,7 @@
 #include "FtpServer.h"
 
+#include "SshServer.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -37,6 +39,21 @@ bool FtpServer::start(const Options& options) {
         arguments << "--no-mlsd";
     if (!options.answerQuit)
         arguments << "--ignore-quit";
+    if (options.tls != Options::Tls::None) {
+        if (m_certificate.isEmpty()) {
+            const QString pem = m_state.filePath(QStringLiteral("server.pem"));
+            if (!runTool(QStringLiteral("openssl"),
+                         {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                          "/CN=localhost", "-keyout", pem, "-out", pem},
+                         &m_error))
+                return false;
+            m_certificate = pem;
+        }
+        arguments << QStringLiteral("--tls")
+                  << (options.tls == Options::Tls::Explicit ? QStringLiteral("explicit")
+                                                            : QStringLiteral("implicit"))
+                  << QStringLiteral("--certfile") << m_certificate;
+    }
     // pyftpdlib is Debian's: a python3 earlier on PATH may lack it.
     m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
     // The server prints its port once it listens.
@@ -76,4 +93,13 @@ QStringList FtpServer::commands() const {
     if (!log.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString FtpServer::certificateFingerprint() const {
+    QByteArray output;
+    if (!runTool(QStringLiteral("openssl"),
+                 {"x509", "-noout", "-fingerprint", "-sha256", "-in", m_certificate}, nullptr,
+                 &output))
+        return {};
+    return QString::fromLatin1(output.mid(output.indexOf('=') + 1).trimmed());
 }

@@ -13,6 +13,9 @@ struct FtpServerOptions {
     bool mlsd = true;
     // QUIT goes unanswered, as with a server that hangs.
     bool answerQuit = true;
+    // TLS with a self-signed certificate made for the test: AUTH TLS (explicit) or TLS from the
+    // first byte (implicit).
+    enum class Tls { None, Explicit, Implicit } tls = Tls::None;
 };
 
 // A real FTP server (pyftpdlib, run by Debian's /usr/bin/python3) on 127.0.0.1 for tests. Its
@@ -45,6 +48,8 @@ public:
     // What the server received since the first start, in order: each command as sent ("TYPE I",
     // "STOR /pub/x", the password as "PASS ***") and "login <user>" after each log-on.
     QStringList commands() const;
+    // The SHA-256 fingerprint of the server's certificate, as openssl prints it ("AB:CD:…").
+    QString certificateFingerprint() const;
 
 private:
     QTemporaryDir m_home;
@@ -52,4 +57,5 @@ private:
     QProcess m_process;
     int m_port = 0;
     QString m_error;
+    QString m_certificate;
 };

@@ -5,7 +5,9 @@ line of standard output. Entries are listed folders first, then files, each by n
 listings are the same on every file system. Every command (the password masked) and every log-on
 is appended to the --command-log file, so tests can see what a client sent. With --stop-after-bytes the process ends abruptly once one
 data connection has moved that many bytes, which is how tests stop the server in the middle of
-a transfer. With --ignore-quit it never answers QUIT.
+a transfer. With --ignore-quit it never answers QUIT. With --tls explicit it speaks AUTH TLS and requires
+TLS on the control and data connections; with --tls implicit TLS starts at once (FTPS); both use
+--certfile (certificate and key in one PEM file).
 """
 
 import argparse
@@ -35,10 +37,12 @@ def main():
     parser.add_argument("--command-log", default="")
     parser.add_argument("--no-mlsd", action="store_true")
     parser.add_argument("--ignore-quit", action="store_true")
+    parser.add_argument("--tls", choices=["explicit", "implicit"], default="")
+    parser.add_argument("--certfile", default="")
     args = parser.parse_args()
 
-    logging.basicConfig(level=logging.ERROR)
-    logging.getLogger("pyftpdlib").setLevel(logging.ERROR)
+    logging.basicConfig(level=logging.DEBUG if os.environ.get("FTPDEBUG") else logging.ERROR)
+    logging.getLogger("pyftpdlib").setLevel(logging.DEBUG if os.environ.get("FTPDEBUG") else logging.ERROR)
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.home, perm="elradfmwMT")
@@ -67,7 +71,13 @@ def main():
             with open(args.command_log, "a") as out:
                 out.write(line + "\n")
 
-    class TestFTPHandler(FTPHandler):
+    base = FTPHandler
+    if args.tls:
+        from pyftpdlib.handlers import TLS_FTPHandler
+
+        base = TLS_FTPHandler
+
+    class TestFTPHandler(base):
         def on_login(self, username):
             log("login " + username)
 
@@ -78,13 +88,42 @@ def main():
             super().pre_process_command(line, cmd, arg)
 
     handler = TestFTPHandler
+    if args.tls:
+        handler.certfile = args.certfile
+        handler.tls_control_required = True
+        handler.tls_data_required = True
+        # Clients resume the control connection's TLS session on data connections, which an
+        # OpenSSL server refuses without a session id context.
+        handler.get_ssl_context().set_session_id(b"vestrel-test")
+        from pyftpdlib.handlers import TLS_DTPHandler
+
+        class EarlyTLSDTPHandler(TLS_DTPHandler):
+            # curl starts TLS on a data connection before it sends the transfer command; the
+            # stock handler takes that early traffic for a hang-up.
+            def readable(self):
+                if self._ssl_accepting or self._ssl_want_read:
+                    return True
+                return super().readable()
+
+        handler.dtp_handler = EarlyTLSDTPHandler
+    if args.tls == "implicit":
+
+        class ImplicitTLSHandler(TestFTPHandler):
+            # The greeting waits for the handshake that starts the connection.
+            def handle(self):
+                self.secure_connection(self.ssl_context)
+
+            def handle_ssl_established(self):
+                TestFTPHandler.handle(self)
+
+        handler = ImplicitTLSHandler
     handler.authorizer = authorizer
     handler.abstracted_fs = OrderedFS
     handler.auth_failed_timeout = 0
     handler.banner = "Vestrel test server ready."
     if args.no_mlsd:
-        handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k != "MLSD"}
-    if limit:
+        handler.proto_cmds = {k: v for k, v in base.proto_cmds.items() if k != "MLSD"}
+    if limit and not args.tls:
         handler.dtp_handler = StoppingDTPHandler
         handler.use_sendfile = False
 

@@ -5,6 +5,8 @@
 #include "LocalLists.h"
 #include "TransferProgressDialog.h"
 #include "backup/EventLog.h"
+#include "common/Error.h"
+#include "ftp/ServerAddress.h"
 #include "store/Settings.h"
 #include "ui/events/ListViewLog.h"
 #include "ui/look/WindowLook.h"
@@ -49,7 +51,8 @@ FBrowser::FBrowser(Settings& settings, FtpFactory ftpFactory, QWidget* parent)
     , m_local(new LocalLists(this))
     , m_lftp(new QListWidget(this))
     , m_lv(new QTreeWidget(this))
-    , m_log(std::make_unique<ListViewLog>(m_lv)) {
+    , m_log(std::make_unique<ListViewLog>(m_lv))
+    , m_trustQuestion(messageBoxTrustQuestion(this)) {
     setObjectName(QStringLiteral("FBrowser"));
     setWindowTitle(QStringLiteral("Vestrel FTP Explorer"));
     setFixedSize(pixels(9930), pixels(6675));
@@ -154,6 +157,9 @@ void FBrowser::closeEvent(QCloseEvent* event) {
 }
 
 void FBrowser::activated() {
+    // The question's own box takes the activation away and gives it back.
+    if (m_asking)
+        return;
     // One column fills the list beside its vertical scroll bar.
     m_lv->setColumnWidth(0, m_lv->width() - 25);
     m_log->clear();
@@ -162,14 +168,65 @@ void FBrowser::activated() {
     const QString password = m_settings.ReadOption(QStringLiteral("Passw"), QString());
     cFTP& client = ftp();
     // The port cannot change under a connection; the client takes 21 for anything not a port.
-    if (!client.Connected())
+    if (!client.Connected()) {
         client.setPort(m_settings.ReadOption(QStringLiteral("Port"), 21).toInt());
-    if (client.Connect(host, user, password)) {
+        client.setTrustedCertificate(
+            m_settings.ReadOption(QStringLiteral("TlsFingerprint"), QString()));
+    }
+    if (client.Connect(host, user, password) || trustAndRetry(client, host, user, password)) {
         LogLine(*m_log, QStringLiteral("Connection succesful"), IconSuccess);
         FillLFTP();
     } else {
         LogError(*m_log, IconFailure);
     }
+}
+
+bool FBrowser::trustAndRetry(cFTP& client, const QString& host, const QString& user,
+                             const QString& password) {
+    const ServerRefusal refusal = client.LastRefusal();
+    const bool hostKey = refusal.reason == ServerRefusal::Reason::UnknownHostKey;
+    // A changed host key is never offered: accepting it here would hide an attack.
+    if ((!hostKey && refusal.reason != ServerRefusal::Reason::UntrustedCertificate) ||
+        refusal.fingerprint.isEmpty() || m_declined.contains(refusal.fingerprint))
+        return false;
+    const ErrorRecord refused = CurrentError();
+    const QString server = parseServerAddress(host, client.Port()).host;
+    const QString question =
+        hostKey ? QStringLiteral("The host key of %1 is not known yet.\n\nFingerprint: %2\n\n"
+                                 "Trust this key? It is added to %3, and later connections and "
+                                 "backups accept this key only.")
+                      .arg(server, refusal.fingerprint,
+                           client.SshFolder() + QStringLiteral("/known_hosts"))
+                : QStringLiteral("The certificate of %1 is %2.\n\nSHA-256 fingerprint:\n%3\n\n"
+                                 "Trust exactly this certificate? Later connections and backups "
+                                 "accept this certificate and no other.")
+                      .arg(server,
+                           refusal.otherThanTrusted
+                               ? QStringLiteral("not the one trusted before")
+                               : QStringLiteral("not trusted by this system (self-signed or "
+                                                "from an unknown issuer)"),
+                           refusal.fingerprint);
+    bool yes = false;
+    {
+        const QScopedValueRollback asking(m_asking, true);
+        yes = m_trustQuestion ? m_trustQuestion(question) : false;
+    }
+    if (!yes) {
+        m_declined.insert(refusal.fingerprint);
+        CurrentError() = refused;
+        return false;
+    }
+    if (hostKey) {
+        if (!client.AcceptHostKey()) {
+            recordCurrentError(refused.number,
+                               refused.description + QStringLiteral("(cannot write known_hosts)"));
+            return false;
+        }
+    } else {
+        m_settings.WriteOption(QStringLiteral("TlsFingerprint"), refusal.fingerprint);
+        client.setTrustedCertificate(refusal.fingerprint);
+    }
+    return client.Connect(host, user, password);
 }
 
 void FBrowser::copyToFtp() {

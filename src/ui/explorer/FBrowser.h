@@ -1,7 +1,9 @@
 #pragma once
 
+#include "TrustQuestion.h"
 #include "ftp/cFTP.h"
 
+#include <QSet>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -28,12 +30,17 @@ public:
     void FillLFTP();
     // How long a transfer runs before its progress dialog shows.
     void setProgressDelay(int milliseconds) { m_progressDelayMs = milliseconds; }
+    void setTrustQuestion(TrustQuestion question) { m_trustQuestion = std::move(question); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void activated();
+    // After a log-on refused an unknown host key or an untrusted certificate: shows its
+    // fingerprint and asks once; on Yes keeps it and logs on again. True when that succeeded.
+    bool trustAndRetry(cFTP& client, const QString& host, const QString& user,
+                       const QString& password);
     void copyToFtp();
     void copyToLocal();
     void deleteOnFtp();
@@ -58,5 +65,9 @@ private:
     QTreeWidget* m_lv;
     std::unique_ptr<EventLog> m_log;
     bool m_busy = false;
+    bool m_asking = false;
+    TrustQuestion m_trustQuestion;
+    // Fingerprints the user declined while the window is open: not asked again.
+    QSet<QString> m_declined;
     int m_progressDelayMs = 1000;
 };

@@ -1,0 +1,197 @@
+#include "FtpTestSupport.h"
+#include "SshServer.h"
+#include "ftp/ServerAddress.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// cFTP over SFTP (OpenSSH's sshd) and FTP over TLS, explicit and implicit (pyftpdlib), against
+// real servers on 127.0.0.1: the same members and errors as over plain FTP.
+class TestFtpSecure : public QObject {
+    Q_OBJECT
+
+    SshServer m_ssh;
+    FtpServer m_explicit;
+    FtpServer m_implicit;
+    QTemporaryDir m_client;
+
+    // The server a data row names: "sftp", "ftpes" or "ftps".
+    struct Target {
+        QString setting;
+        int port;
+        QString user;
+        QString password;
+        QString pub; // the local path of the server's folder pub
+        FtpServer* ftp;
+    };
+    Target target(const QString& kind) {
+        if (kind == "sftp")
+            return {m_ssh.address(), m_ssh.port(), m_ssh.user(), "", m_ssh.pathOf("pub"), nullptr};
+        FtpServer& s = kind == "ftpes" ? m_explicit : m_implicit;
+        return {kind + "://" + s.host(), s.port(), s.user(), s.password(), s.pathOf("pub"), &s};
+    }
+
+    // A client whose ~/.ssh holds the authorised key and, when trusted, the server's host key;
+    // over TLS, trusted means the test certificate's fingerprint is kept.
+    std::unique_ptr<cFTP> client(const Target& t, bool trusted) {
+        auto ftp = std::make_unique<cFTP>();
+        const QString folder = m_client.filePath(QString::number(++m_folders));
+        QDir().mkpath(folder);
+        for (const char* name : {"id_ed25519", "id_ed25519.pub"})
+            QFile::copy(m_ssh.clientSshFolder() + "/" + name, folder + "/" + QString(name));
+        if (trusted && !t.ftp)
+            writeAll(folder + "/known_hosts", m_ssh.knownHostsLine().toUtf8() + "\n");
+        if (trusted && t.ftp)
+            ftp->setTrustedCertificate(t.ftp->certificateFingerprint());
+        ftp->setSshFolder(folder);
+        ftp->setPort(t.port);
+        return ftp;
+    }
+    int m_folders = 0;
+
+    static void kinds() {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"sftp", "ftpes", "ftps"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(m_ssh.start(), qPrintable(m_ssh.errorString()));
+        QVERIFY2(m_explicit.start({.tls = FtpServer::Options::Tls::Explicit}),
+                 qPrintable(m_explicit.errorString()));
+        QVERIFY2(m_implicit.start({.tls = FtpServer::Options::Tls::Implicit}),
+                 qPrintable(m_implicit.errorString()));
+    }
+
+    void logOnRefusedThenAccepted_data() { kinds(); }
+    void logOnRefusedThenAccepted() {
+        QFETCH(QString, kind);
+        const Target t = target(kind);
+        auto ftp = client(t, true);
+        const QString wrong = "Wrong-Secret-9";
+        QVERIFY(!ftp->Connect(t.setting, t.user, wrong));
+        QCOMPARE(hex(CurrentError().number), hex(FtpError::LogOnFailed));
+        QVERIFY(CurrentError().description.startsWith("Cannot Connect to " + t.setting));
+        QVERIFY(!CurrentError().description.contains(wrong));
+        QCOMPARE(ftp->LastRefusal().reason, ServerRefusal::Reason::None);
+        // SFTP with an empty password logs on with the key file.
+        auto good = client(t, true);
+        QVERIFY2(good->Connect(t.setting, t.user, t.password), qPrintable(recorded()));
+        QVERIFY(good->Connected());
+    }
+
+    void filesMoveByteExactAndListAsOverFtp_data() { kinds(); }
+    void filesMoveByteExactAndListAsOverFtp() {
+        QFETCH(QString, kind);
+        const Target t = target(kind);
+        auto ftp = client(t, true);
+        QVERIFY2(ftp->Connect(t.setting, t.user, t.password), qPrintable(recorded()));
+        QByteArray bytes(700 * 1024 + 3, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+        const QString local = m_client.filePath(kind + ".bin");
+        QVERIFY(writeAll(local, bytes));
+        ftp->setDirectory("pub");
+        QCOMPARE(recorded(), "0 ");
+        QVERIFY2(ftp->PutFile(local, "up load.bin", cFTP::Binary), qPrintable(recorded()));
+        QCOMPARE(readAll(t.pub + "/up load.bin"), bytes);
+        QVERIFY(ftp->RenameFile("up load.bin", "renamed.bin"));
+        QCOMPARE(ftp->GetDirectoryList(), "renamed.bin@@128");
+        QVERIFY(ftp->GetFile("renamed.bin", local + ".back", cFTP::Binary));
+        QCOMPARE(readAll(local + ".back"), bytes);
+        QVERIFY(ftp->FileExists("renamed.bin"));
+        QVERIFY(ftp->DeleteFile("renamed.bin"));
+        QVERIFY(!ftp->FileExists("renamed.bin"));
+        // Failures keep the FTP client's numbers and texts.
+        QVERIFY(!ftp->DeleteFile("renamed.bin"));
+        QCOMPARE(recorded(),
+                 hex(FtpError::DeleteFailed) + " Couldn't Delete File renamed.bin from Server");
+        QCOMPARE(described(raisedBy([&] { ftp->RenameFile("gone", "x"); })).left(9),
+                 hex(FtpError::PutOrRenameFailed) + " ");
+        ftp->setDirectory("/nowhere");
+        QCOMPARE(hex(CurrentError().number), hex(FtpError::ChangeDirFailed));
+        QCOMPARE(ftp->Directory(), "pub");
+        // The log-on folder lists as any FTP server's does: folders, then files.
+        ftp->setDirectory("\\");
+        ftp->Disconnect();
+        auto again = client(t, true);
+        QVERIFY(again->Connect(t.setting, t.user, t.password));
+        QCOMPARE(again->GetDirectoryList(), "pub@@16||a.txt@@128");
+    }
+
+    // A log-on never trusts a server it does not know; accepting trusts exactly what was shown.
+    void unknownServerRefusedUntilAccepted_data() { kinds(); }
+    void unknownServerRefusedUntilAccepted() {
+        QFETCH(QString, kind);
+        const Target t = target(kind);
+        auto ftp = client(t, false);
+        const qsizetype passwords = t.ftp ? t.ftp->commands().count("PASS ***") : 0;
+        const QString password = t.ftp ? "Not-Sent-42" : t.password;
+        QVERIFY(!ftp->Connect(t.setting, t.user, password));
+        const ServerRefusal refusal = ftp->LastRefusal();
+        QCOMPARE(refusal.reason, t.ftp ? ServerRefusal::Reason::UntrustedCertificate
+                                       : ServerRefusal::Reason::UnknownHostKey);
+        QVERIFY(CurrentError().description.contains(refusal.fingerprint));
+        QVERIFY(!CurrentError().description.contains("Not-Sent-42"));
+        ftp->setPassword(t.password);
+        if (t.ftp) {
+            QCOMPARE(refusal.fingerprint, t.ftp->certificateFingerprint());
+            // The password never reached the server.
+            QCOMPARE(t.ftp->commands().count("PASS ***"), passwords);
+            ftp->setTrustedCertificate(refusal.fingerprint);
+        } else {
+            QVERIFY(ftp->AcceptHostKey());
+            QCOMPARE(readAll(ftp->SshFolder() + "/known_hosts").trimmed(),
+                     m_ssh.knownHostsLine().toUtf8());
+        }
+        QVERIFY2(ftp->Connect(t.setting, t.user, t.password), qPrintable(recorded()));
+    }
+
+    void changedHostKeyNeverReplaced() {
+        const Target t = target("sftp");
+        auto ftp = client(t, false);
+        const QByteArray other =
+            "[127.0.0.1]:" + QByteArray::number(t.port) +
+            " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIOMqqnkVzrm0SdG6UOoqKLsabgH5C9okWi0dh2l9GKJl\n";
+        QVERIFY(writeAll(ftp->SshFolder() + "/known_hosts", other));
+        QVERIFY(!ftp->Connect(t.setting, t.user, t.password));
+        QCOMPARE(ftp->LastRefusal().reason, ServerRefusal::Reason::ChangedHostKey);
+        QVERIFY(CurrentError().description.contains("CHANGED"));
+        QVERIFY(!ftp->AcceptHostKey());
+        QCOMPARE(readAll(ftp->SshFolder() + "/known_hosts"), other);
+    }
+
+    void otherCertificateThanTrustedRefused() {
+        const Target t = target("ftpes");
+        auto ftp = client(t, false);
+        ftp->setTrustedCertificate(QString(64, 'A'));
+        QVERIFY(!ftp->Connect(t.setting, t.user, t.password));
+        QVERIFY(ftp->LastRefusal().otherThanTrusted);
+        QCOMPARE(ftp->LastRefusal().fingerprint, t.ftp->certificateFingerprint());
+    }
+
+    void serverSettingNamesKindAndPort_data() {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("expected"); // scheme host port
+        QTest::newRow("bare host") << "ftp.example.org" << 21 << "ftp ftp.example.org 21";
+        QTest::newRow("bare host, own port") << "10.0.0.2" << 2121 << "ftp 10.0.0.2 2121";
+        QTest::newRow("sftp default") << "sftp://h" << 21 << "sftp h 22";
+        QTest::newRow("sftp no port") << "SFTP://h/" << 0 << "sftp h 22";
+        QTest::newRow("sftp own port") << "sftp://h" << 2222 << "sftp h 2222";
+        QTest::newRow("explicit tls") << "ftpes://h" << 21 << "ftp h 21";
+        QTest::newRow("implicit tls") << "ftps://h" << 21 << "ftps h 990";
+        QTest::newRow("implicit tls own port") << "ftps://h" << 9990 << "ftps h 9990";
+    }
+    void serverSettingNamesKindAndPort() {
+        QFETCH(QString, setting);
+        QFETCH(int, port);
+        QFETCH(QString, expected);
+        const ServerAddress a = parseServerAddress(setting, port);
+        QCOMPARE(QStringLiteral("%1 %2 %3").arg(a.scheme(), a.host).arg(a.port), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFtpSecure)
+#include "TestFtpSecure.moc"

@@ -1,0 +1,92 @@
+#include "FtpServer.h"
+#include "SshServer.h"
+#include "store/Settings.h"
+#include "ui/explorer/FBrowser.h"
+
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+// The explorer shows an unknown host key or an untrusted certificate and asks once; Yes keeps
+// it (known_hosts, or the "TlsFingerprint" option), No logs the refusal and is not asked again.
+class TestFBrowserTrust : public QObject {
+    Q_OBJECT
+
+    SshServer m_ssh;
+    FtpServer m_tls;
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(m_ssh.start(), qPrintable(m_ssh.errorString()));
+        QVERIFY2(m_tls.start({.tls = FtpServer::Options::Tls::Explicit}),
+                 qPrintable(m_tls.errorString()));
+    }
+
+    void asksOnceAndKeepsTheAnswer_data() {
+        QTest::addColumn<bool>("ssh");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("host key, yes") << true << true;
+        QTest::newRow("host key, no") << true << false;
+        QTest::newRow("certificate, yes") << false << true;
+        QTest::newRow("certificate, no") << false << false;
+    }
+    void asksOnceAndKeepsTheAnswer() {
+        QFETCH(bool, ssh);
+        QFETCH(bool, answer);
+        const QString tag = QTest::currentDataTag();
+        const QString sshFolder = m_dir.filePath(tag);
+        QVERIFY(QFile::copy(m_ssh.clientSshFolder() + "/id_ed25519", sshFolder + ".key") &&
+                QDir().mkpath(sshFolder) &&
+                QFile::rename(sshFolder + ".key", sshFolder + "/id_ed25519"));
+        Settings settings(m_dir.filePath(tag + ".ini"));
+        settings.WriteOption("Ftp", ssh ? m_ssh.address() : "ftpes://" + m_tls.host());
+        settings.WriteOption("Port", ssh ? m_ssh.port() : m_tls.port());
+        settings.WriteOption("User", ssh ? m_ssh.user() : m_tls.user());
+        settings.WriteOption("Passw", ssh ? QString() : m_tls.password());
+        FBrowser window(settings, [&] {
+            auto client = std::make_unique<cFTP>();
+            client->setSshFolder(sshFolder);
+            return client;
+        });
+        QStringList asked;
+        window.setTrustQuestion([&](const QString& question) {
+            asked << question;
+            return answer;
+        });
+        auto* lv = window.findChild<QTreeWidget*>("LV");
+        auto* lftp = window.findChild<QListWidget*>("LFTP");
+        window.show();
+        window.activateWindow();
+        QTRY_COMPARE(lv->topLevelItemCount(), 1);
+        QCOMPARE(asked.size(), 1);
+        const QString fingerprint = ssh ? QString() : m_tls.certificateFingerprint();
+        if (!ssh)
+            QVERIFY(asked[0].contains(fingerprint));
+        const QString line = lv->topLevelItem(0)->text(0);
+        QCOMPARE(line == "Connection succesful", answer);
+        QCOMPARE(lftp->count() > 0, answer);
+        if (ssh)
+            QCOMPARE(QFile::exists(sshFolder + "/known_hosts"), answer);
+        else
+            QCOMPARE(settings.ReadOption("TlsFingerprint", QString()),
+                     answer ? fingerprint : QString());
+        QCOMPARE(QFile(settings.filePath()).permissions() & 0x0077, QFileDevice::Permissions());
+        if (!answer)
+            QVERIFY(line.contains(ssh ? "is not in" : "not trusted by this system"));
+
+        // Back from another window: no second question, whatever the answer was.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(other.isActiveWindow());
+        window.activateWindow();
+        QTRY_VERIFY(window.isActiveWindow());
+        QTRY_COMPARE(lv->topLevelItemCount(), 1);
+        QCOMPARE(asked.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestFBrowserTrust)
+#include "TestFBrowserTrust.moc"
