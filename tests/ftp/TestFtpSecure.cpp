@@ -41,7 +41,7 @@ class TestFtpSecure : public QObject {
         for (const char* name : {"id_ed25519", "id_ed25519.pub"})
             QFile::copy(m_ssh.clientSshFolder() + "/" + name, folder + "/" + QString(name));
         if (trusted && !t.ftp)
-            writeAll(folder + "/known_hosts", m_ssh.knownHostsLine().toUtf8() + "\n");
+            writeFile(folder + "/known_hosts", m_ssh.knownHostsLine().toUtf8() + "\n");
         if (trusted && t.ftp)
             ftp->setTrustedCertificate(t.ftp->certificateFingerprint());
         ftp->setSshFolder(folder);
@@ -91,15 +91,15 @@ private slots:
         QByteArray bytes(700 * 1024 + 3, Qt::Uninitialized);
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
         const QString local = m_client.filePath(kind + ".bin");
-        QVERIFY(writeAll(local, bytes));
+        QVERIFY(writeFile(local, bytes));
         ftp->setDirectory("pub");
         QCOMPARE(recorded(), "0 ");
         QVERIFY2(ftp->PutFile(local, "up load.bin", cFTP::Binary), qPrintable(recorded()));
-        QCOMPARE(readAll(t.pub + "/up load.bin"), bytes);
+        QCOMPARE(readFile(t.pub + "/up load.bin"), bytes);
         QVERIFY(ftp->RenameFile("up load.bin", "renamed.bin"));
         QCOMPARE(ftp->GetDirectoryList(), "renamed.bin@@128");
         QVERIFY(ftp->GetFile("renamed.bin", local + ".back", cFTP::Binary));
-        QCOMPARE(readAll(local + ".back"), bytes);
+        QCOMPARE(readFile(local + ".back"), bytes);
         QVERIFY(ftp->FileExists("renamed.bin"));
         QVERIFY(ftp->DeleteFile("renamed.bin"));
         QVERIFY(!ftp->FileExists("renamed.bin"));
@@ -142,7 +142,7 @@ private slots:
             ftp->setTrustedCertificate(refusal.fingerprint);
         } else {
             QVERIFY(ftp->AcceptHostKey());
-            QCOMPARE(readAll(ftp->SshFolder() + "/known_hosts").trimmed(),
+            QCOMPARE(readFile(ftp->SshFolder() + "/known_hosts").trimmed(),
                      m_ssh.knownHostsLine().toUtf8());
         }
         QVERIFY2(ftp->Connect(t.setting, t.user, t.password), qPrintable(recorded()));
@@ -154,12 +154,12 @@ private slots:
         const QByteArray other =
             "[127.0.0.1]:" + QByteArray::number(t.port) +
             " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIOMqqnkVzrm0SdG6UOoqKLsabgH5C9okWi0dh2l9GKJl\n";
-        QVERIFY(writeAll(ftp->SshFolder() + "/known_hosts", other));
+        QVERIFY(writeFile(ftp->SshFolder() + "/known_hosts", other));
         QVERIFY(!ftp->Connect(t.setting, t.user, t.password));
         QCOMPARE(ftp->LastRefusal().reason, ServerRefusal::Reason::ChangedHostKey);
         QVERIFY(CurrentError().description.contains("CHANGED"));
         QVERIFY(!ftp->AcceptHostKey());
-        QCOMPARE(readAll(ftp->SshFolder() + "/known_hosts"), other);
+        QCOMPARE(readFile(ftp->SshFolder() + "/known_hosts"), other);
     }
 
     void otherCertificateThanTrustedRefused() {
