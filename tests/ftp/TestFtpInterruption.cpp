@@ -2,12 +2,12 @@
 
 #include <QtTest>
 
-// A server that goes away in the middle of a transfer.
+// A server that goes away in the middle of an upload.
 class TestFtpInterruption : public QObject {
     Q_OBJECT
 
 private slots:
-    void serverStoppedDuringTransfers() {
+    void serverStoppedDuringUpload() {
         constexpr qint64 LargeSize = 48 * 1024 * 1024;
         QTemporaryDir local;
         const QString large = local.filePath("large.bin");
@@ -17,23 +17,7 @@ private slots:
         QVERIFY(writeFile(large, block.repeated(LargeSize / block.size())));
 
         FtpServer server;
-        // Late enough that the download has already put much of itself on disk.
         const FtpServer::Options stopping{.stopAfterBytes = 40 * 1024 * 1024};
-        QVERIFY(QFile::copy(large, server.pathOf("pub/large.bin")));
-        QVERIFY2(server.start(stopping), qPrintable(server.errorString()));
-        const QString target = local.filePath("download.bin");
-        QVERIFY(writeFile(target, "earlier copy"));
-        {
-            cFTP ftp;
-            QVERIFY(logOn(ftp, server));
-            QVERIFY(!ftp.GetFile("pub/large.bin", target, cFTP::Binary));
-            QCOMPARE(hex(CurrentError().number), hex(FtpError::GetFailed));
-            // No truncated file takes the place of the earlier copy.
-            QCOMPARE(readFile(target), QByteArray("earlier copy"));
-            QCOMPARE(QDir(local.path()).entryList(QDir::Files),
-                     QStringList({"download.bin", "large.bin"}));
-        }
-        QVERIFY(QFile::remove(server.pathOf("pub/large.bin")));
         QVERIFY2(server.start(stopping), qPrintable(server.errorString()));
         {
             cFTP ftp;
@@ -53,12 +37,7 @@ private slots:
         cFTP again;
         QVERIFY(logOn(again, server));
         QVERIFY(again.PutFile(large, "pub/large.bin", cFTP::Binary));
-        QCOMPARE(QFileInfo(server.pathOf("pub/large.bin")).size(), LargeSize);
-        // And the download, whole, takes the earlier copy's place.
-        QVERIFY(again.GetFile("pub/large.bin", target, cFTP::Binary));
-        QVERIFY(readFile(target) == readFile(large));
-        QCOMPARE(QDir(local.path()).entryList(QDir::Files),
-                 QStringList({"download.bin", "large.bin"}));
+        QVERIFY(readFile(server.pathOf("pub/large.bin")) == readFile(large));
     }
 };
 
