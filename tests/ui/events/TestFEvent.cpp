@@ -126,18 +126,10 @@ private slots:
             QCOMPARE(lv->topLevelItem(i)->text(0), texts[i]);
             QCOMPARE(iconImage(lv->topLevelItem(i)->icon(0)), icon);
         }
-        // Log lines cannot be edited, whichever way it is tried.
-        QTreeWidgetItem* item = lv->topLevelItem(0);
-        const QPoint centre = lv->visualItemRect(item).center();
-        lv->setCurrentItem(item);
-        lv->setFocus();
-        QTest::keyClick(lv, Qt::Key_F2);
-        QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, centre);
-        QTest::mouseDClick(lv->viewport(), Qt::LeftButton, {}, centre);
+        // Log lines cannot be edited: not even editItem(), which ignores the edit triggers.
         QTest::ignoreMessage(QtWarningMsg, "edit: editing failed");
-        lv->editItem(item);
+        lv->editItem(lv->topLevelItem(0));
         QCOMPARE(lv->findChildren<QLineEdit*>().size(), 0);
-        QCOMPARE(item->text(0), texts[0]);
 
         // lstFiles holds this session's files; a double-click opens one with the desktop.
         auto* list = window->findChild<QListWidget*>("lstFiles");
