@@ -4,6 +4,7 @@
 #include "StorePath.h"
 #include "common/Error.h"
 #include "store/Settings.h"
+#include "ui/look/WindowLook.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -16,34 +17,12 @@
 
 namespace {
 
-// The dialog was laid out in twips; 15 twips make one pixel.
-constexpr int pixels(int twips) {
-    return twips / 15;
-}
-
-QRect place(int left, int top, int width, int height) {
-    return QRect(pixels(left), pixels(top), pixels(width), pixels(height));
-}
-
-QFont dialogFont() {
-    QFont font(QStringLiteral("Verdana"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    return font;
-}
-
-void setButtonColour(QPushButton* button, const QColor& colour) {
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::Button, colour);
-    button->setPalette(palette);
-}
-
 QPushButton* addButton(QWidget* parent, const char* name, const QString& caption, QRect where,
                        const QColor& colour) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(where);
-    setButtonColour(button, colour);
+    paintButton(button, colour);
     return button;
 }
 
@@ -66,68 +45,65 @@ fOptions::fOptions(Settings& settings, QString programFolder, QWidget* parent)
     , m_programFolder(std::move(programFolder)) {
     setObjectName(QStringLiteral("fOptions"));
     setWindowTitle(QStringLiteral("Vestrel Options"));
-    setFont(dialogFont());
+    setFont(verdanaFont());
     setFixedSize(pixels(5055), pixels(3750));
-    QPalette back = palette();
-    back.setColor(QPalette::Window, QColor(192, 192, 255));
-    setPalette(back);
-    setAutoFillBackground(true);
+    paintBackground(this, WindowBlue);
 
     // Created in tab order: the store, its pattern, the FTP switch and fields, then the buttons.
     QLabel* pathLabel =
-        addLabel(this, 0, QStringLiteral("Path to archivestore:"), place(120, 120, 1470, 195));
-    m_txtPath = addTextBox(this, "txtPath", pathLabel, place(60, 360, 4530, 285));
-    m_cmdPath = addButton(this, "cmdPath", QStringLiteral("..."), place(4680, 360, 315, 285),
+        addLabel(this, 0, QStringLiteral("Path to archivestore:"), twipRect(120, 120, 1470, 195));
+    m_txtPath = addTextBox(this, "txtPath", pathLabel, twipRect(60, 360, 4530, 285));
+    m_cmdPath = addButton(this, "cmdPath", QStringLiteral("..."), twipRect(4680, 360, 315, 285),
                           QColor(255, 255, 128));
     m_cmdPath->setToolTip(QStringLiteral("Select folder"));
     m_cmdPath->setAccessibleName(QStringLiteral("Select folder"));
     connect(m_cmdPath, &QPushButton::clicked, this, &fOptions::browseForStore);
 
-    QLabel* patternLabel =
-        addLabel(this, 6, QStringLiteral("Archive filename pattern"), place(120, 780, 1710, 195));
-    m_txtArchPat = addTextBox(this, "txtArchPat", patternLabel, place(60, 1020, 4890, 285));
+    QLabel* patternLabel = addLabel(this, 6, QStringLiteral("Archive filename pattern"),
+                                    twipRect(120, 780, 1710, 195));
+    m_txtArchPat = addTextBox(this, "txtArchPat", patternLabel, twipRect(60, 1020, 4890, 285));
 
     m_frame1 = new QGroupBox(QStringLiteral("FTP"), this);
     m_frame1->setObjectName(QStringLiteral("Frame1"));
-    m_frame1->setGeometry(place(60, 1440, 4935, 1695));
+    m_frame1->setGeometry(twipRect(60, 1440, 4935, 1695));
     // The switch has no caption of its own: it sits on the frame's edge beside "FTP".
     m_chkFtp = new QCheckBox(m_frame1);
     m_chkFtp->setObjectName(QStringLiteral("chkFtp"));
-    m_chkFtp->setGeometry(place(540, 0, 225, 240));
+    m_chkFtp->setGeometry(twipRect(540, 0, 225, 240));
     m_chkFtp->setAccessibleName(QStringLiteral("FTP"));
     m_chkFtp->setAccessibleDescription(
         QStringLiteral("Upload each archive to the FTP server after packing"));
 
     m_txtFTP =
         addTextBox(m_frame1, "txtFTP",
-                   addLabel(m_frame1, 1, QStringLiteral("FTP IP"), place(120, 360, 495, 195)),
-                   place(120, 585, 1695, 285));
+                   addLabel(m_frame1, 1, QStringLiteral("FTP IP"), twipRect(120, 360, 495, 195)),
+                   twipRect(120, 585, 1695, 285));
     m_txtPort =
         addTextBox(m_frame1, "txtPort",
-                   addLabel(m_frame1, 2, QStringLiteral("Port"), place(1920, 360, 285, 195)),
-                   place(1920, 585, 495, 285));
+                   addLabel(m_frame1, 2, QStringLiteral("Port"), twipRect(1920, 360, 285, 195)),
+                   twipRect(1920, 585, 495, 285));
     m_txtUser =
         addTextBox(m_frame1, "txtUser",
-                   addLabel(m_frame1, 3, QStringLiteral("User"), place(2505, 360, 330, 195)),
-                   place(2505, 585, 1215, 285));
+                   addLabel(m_frame1, 3, QStringLiteral("User"), twipRect(2505, 360, 330, 195)),
+                   twipRect(2505, 585, 1215, 285));
     m_txtPassword =
         addTextBox(m_frame1, "txtPassword",
-                   addLabel(m_frame1, 4, QStringLiteral("Password"), place(3810, 360, 690, 195)),
-                   place(3810, 585, 975, 285));
+                   addLabel(m_frame1, 4, QStringLiteral("Password"), twipRect(3810, 360, 690, 195)),
+                   twipRect(3810, 585, 975, 285));
     m_txtPassword->setEchoMode(QLineEdit::Password);
     // Every character shows as "*", whatever the style's own mask character is.
     m_txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
-    m_txtFTPPath =
-        addTextBox(m_frame1, "txtFTPPath",
-                   addLabel(m_frame1, 5, QStringLiteral("Path in FTP"), place(120, 1020, 840, 195)),
-                   place(120, 1245, 4695, 285));
+    m_txtFTPPath = addTextBox(
+        m_frame1, "txtFTPPath",
+        addLabel(m_frame1, 5, QStringLiteral("Path in FTP"), twipRect(120, 1020, 840, 195)),
+        twipRect(120, 1245, 4695, 285));
 
-    m_cmdSave =
-        addButton(this, "cmdSave", QStringLiteral("Save"), place(1980, 3240, 1455, 435), Qt::white);
+    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 3240, 1455, 435),
+                          Qt::white);
     m_cmdSave->setDefault(true);
     connect(m_cmdSave, &QPushButton::clicked, this, &fOptions::save);
     m_cmdCancel = addButton(this, "cmdCancel", QStringLiteral("Close"),
-                            place(3540, 3240, 1455, 435), Qt::white);
+                            twipRect(3540, 3240, 1455, 435), Qt::white);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath, m_txtArchPat, m_chkFtp,
