@@ -1,9 +1,12 @@
 // One binary transfer through cFTP, as a caller makes it: log on, transfer, log off.
 // Usage: bench_ftp_transfer put|get HOST PORT USER PASSWORD LOCAL REMOTE
+// HOST may carry sftp://, ftpes:// or ftps://; BENCH_SSH_FOLDER names the folder with the key
+// and known_hosts, BENCH_TLS_FINGERPRINT the certificate to trust.
 #include "common/Error.h"
 #include "ftp/cFTP.h"
 
 #include <QString>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -18,6 +21,10 @@ int main(int argc, char** argv) {
     try {
         cFTP ftp;
         ftp.setPort(QString::fromLocal8Bit(argv[3]).toInt());
+        if (const char* folder = std::getenv("BENCH_SSH_FOLDER"))
+            ftp.setSshFolder(QString::fromLocal8Bit(folder));
+        if (const char* fingerprint = std::getenv("BENCH_TLS_FINGERPRINT"))
+            ftp.setTrustedCertificate(QString::fromLatin1(fingerprint));
         bool done = ftp.Connect(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[4]),
                                 QString::fromLocal8Bit(argv[5]));
         if (done)
