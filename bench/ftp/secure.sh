@@ -2,7 +2,7 @@
 # Uploads and downloads a large file (1 GB unless SIZE_MB says otherwise) through cFTP and
 # through the curl tool against the same local servers, over SFTP (OpenSSH's sshd, key log-on)
 # and over FTP with explicit TLS (pyftpdlib), ROUNDS times each (3 unless set), alternating who
-# goes first, and prints the medians and their ratio. Target: cFTP within 10 % of curl.
+# goes first, and prints the medians and their ratio (KINDS="sftp ftpes" picks the kinds). Target: cFTP within 10 % of curl.
 # Usage: bench/ftp/secure.sh BUILD_DIR
 set -euo pipefail
 
@@ -116,6 +116,5 @@ bench_kind() {
 }
 
 echo "$rounds rounds each, medians; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-bench_kind sftp
-bench_kind ftpes
+for kind in ${KINDS:-sftp ftpes}; do bench_kind "$kind"; done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
