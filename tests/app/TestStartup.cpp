@@ -30,6 +30,8 @@ class TestStartup : public QObject {
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         p.setProcessEnvironment(env);
         p.start(dir.filePath(QStringLiteral("vestrel")), {});
+        // Until the loop hears of the start, state() says Starting even when it runs.
+        p.waitForStarted();
     }
 
     // Whether the process holds the single-copy lock, as the kernel lists its file locks.

@@ -356,6 +356,20 @@ class Run:
         wait_for("the message to close", lambda: not ui.showing(box))
         d.shot("after-run")
 
+        # Open while the editor is open, behind the event window: the same window comes to the
+        # front; an edit not yet saved stays through a second Open (it is not loaded again),
+        # and there is never a second editor.
+        self.choose("Open")
+        title = ui.find(editor, "text", "Title")
+        self.fill(title, "Unsaved title")
+        self.choose("Open")
+        wait_for("the editor again", lambda: ui.window("Vestrel"))
+        editors = [w for w in ui.app() if w is not None and w.name == "Vestrel"
+                   and ui.showing(w)]
+        if len(editors) != 1 or ui.text(title) != "Unsaved title":
+            raise Failure("Open again gave %d editors holding %r" % (len(editors),
+                                                                     ui.text(title)))
+
         self.choose("Exit")
         wait_for("the program to end", lambda: self.program.poll() is not None)
         wait_for("the tray icon to go", lambda: not d.tray_icons("vestrel"))
