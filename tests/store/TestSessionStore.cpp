@@ -11,21 +11,6 @@ class TestSessionStore : public QObject {
     Q_OBJECT
 
 private slots:
-    void orderPutsUnsavedFirstAndNamesWithoutCase() {
-        TestDatabase t;
-        t.addSession("beta", "2026-01-01 10:00:00", "2026-02-01 10:00:00", 0);
-        t.addSession("Alpha", "2026-01-01 10:00:00", "2026-02-01 10:00:00", 0);
-        t.addSession("late", "2026-01-01 10:00:00", "2026-03-01 10:00:00", 0);
-        t.addSession("unsaved", "2026-01-01 10:00:00", QString(), 0);
-        t.addSession("early", "2026-01-01 10:00:00", "2025-12-31 23:59:59", 0);
-
-        QStringList names;
-        for (const auto& s : SessionStore(t.db()).allSessions()) {
-            names << s.name;
-        }
-        QCOMPARE(names, QStringList({"unsaved", "early", "Alpha", "beta", "late"}));
-    }
-
     void emptyAndUnreadableValuesAreEmpty() {
         TestDatabase t;
         t.exec("insert into Tasks (id, Name, date, ntime, Freq, Week, Days) "
