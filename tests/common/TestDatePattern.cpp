@@ -14,7 +14,6 @@ private slots:
         // Saturday 5 December 2026 14:07:09 (chosen so that month, minute and day all differ).
         QTest::newRow("archive name") << "yymmddhhmm" << "2612051407";
         QTest::newRow("archive name in capitals") << "YYMMDDHHMM" << "2612051407";
-        QTest::newRow("time") << "hh:mm" << "14:07";
         QTest::newRow("minute text") << "dd mm yy hh:mm" << "05 12 26 14:07";
         QTest::newRow("editor caption") << "dd mmm yyyy - hh:mm (dddd)" << "05 Dec 2026 - 14:07 (Saturday)";
         QTest::newRow("mm after a minute token is a month") << "hh:mm mm" << "14:07 12";
