@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <unistd.h>
