@@ -15,11 +15,11 @@
 
 using Values = QMap<QString, QString>;
 
-// Key of each setting in the file -> the control that shows it.
-static const Values controls{{"Store", "txtPath"},      {"Ftp", "txtFTP"},
-                             {"Port", "txtPort"},       {"User", "txtUser"},
-                             {"Passw", "txtPassword"},  {"isFTP", "chkFtp"},
-                             {"ArchPat", "txtArchPat"}, {"FTPPAth", "txtFTPPath"}};
+// Each setting's key and the control that shows it, in the order "Save" writes them.
+static const QList<std::pair<QString, QString>> fields{
+    {"Store", "txtPath"},      {"Ftp", "txtFTP"},        {"Port", "txtPort"},
+    {"User", "txtUser"},       {"Passw", "txtPassword"}, {"isFTP", "chkFtp"},
+    {"ArchPat", "txtArchPat"}, {"FTPPAth", "txtFTPPath"}};
 
 class TestFOptions : public QObject {
     Q_OBJECT
@@ -30,19 +30,14 @@ class TestFOptions : public QObject {
 
     QString path(const char* name) const { return m_dir->filePath(QLatin1String(name)); }
     template <typename T = QLineEdit> T* control(const QString& name) const {
-        T* found = m_dialog->findChild<T*>(name);
-        if (!found) {
-            qFatal("no control %s", qPrintable(name));
-        }
-        return found;
+        return m_dialog->findChild<T*>(name);
     }
     // What the dialog shows, by settings key; the switch as "1" or "0".
     Values shown() const {
         Values values;
-        for (auto it = controls.begin(); it != controls.end(); ++it) {
-            values[it.key()] = it.value() == "chkFtp"
-                                   ? QString::number(control<QCheckBox>("chkFtp")->isChecked())
-                                   : control(it.value())->text();
+        for (const auto& [key, name] : fields) {
+            values[key] = name == "chkFtp" ? QString::number(control<QCheckBox>(name)->isChecked())
+                                           : control(name)->text();
         }
         return values;
     }
@@ -79,69 +74,42 @@ private slots:
     }
     void cleanup() { m_dialog.reset(); }
 
-    void showsWhatIsStored_data() {
+    // Shows what is stored (or the defaults), and "Save" writes all eight keys as shown.
+    void showsAndSavesEveryKey_data() {
         QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<Values>("expected");
-        const Values defaults{{"Store", "<program>"},
-                              {"Ftp", ""},
-                              {"Port", "21"},
-                              {"User", ""},
-                              {"Passw", ""},
-                              {"isFTP", "0"},
-                              {"ArchPat", "yymmddhhmm"},
-                              {"FTPPAth", ""}};
-        QTest::newRow("empty store") << QByteArray() << defaults;
+        QTest::addColumn<QStringList>("expected"); // in the order of `fields`
+        QTest::newRow("empty store")
+            << QByteArray() << QStringList{"<program>", "", "21", "", "", "0", "yymmddhhmm", ""};
         QTest::newRow("every key")
             << QByteArray("store=/srv\nFTP=host\nport=2121\nUSER=me\nPassw=\"se,cret\"\n"
                           "isFTP=1\narchpat=yyyy\nftppath=/in\n")
-            << Values{{"Store", "/srv"},   {"Ftp", "host"},      {"Port", "2121"},
-                      {"User", "me"},      {"Passw", "se,cret"}, {"isFTP", "1"},
-                      {"ArchPat", "yyyy"}, {"FTPPAth", "/in"}};
-        Values on = defaults;
-        on["isFTP"] = "1";
-        QTest::newRow("IsFtp True") << QByteArray("IsFtp=True\n") << on;
+            << QStringList{"/srv", "host", "2121", "me", "se,cret", "1", "yyyy", "/in"};
+        QTest::newRow("IsFtp True")
+            << QByteArray("IsFtp=True\n")
+            << QStringList{"<program>", "", "21", "", "", "1", "yymmddhhmm", ""};
     }
-    void showsWhatIsStored() {
+    void showsAndSavesEveryKey() {
         QFETCH(QByteArray, ini);
-        QFETCH(Values, expected);
-        expected["Store"].replace("<program>", path("program"));
+        QFETCH(QStringList, expected);
         openDialog(ini);
-        QCOMPARE(shown(), expected);
+        Values values = shown();
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            QCOMPARE(values[fields[i].first], expected[i].replace("<program>", path("program")));
+        }
         QCOMPARE(QFile::exists(m_settings->filePath()), !ini.isEmpty()); // showing never writes
-    }
-
-    void saveWritesAllEightKeysAsTyped_data() {
-        QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<bool>("upload");
-        QTest::newRow("upload on, over old keys") << QByteArray("ISFTP=7\nftp=old\n") << true;
-        QTest::newRow("upload off, empty store") << QByteArray() << false;
-    }
-    void saveWritesAllEightKeysAsTyped() {
-        QFETCH(QByteArray, ini);
-        QFETCH(bool, upload);
-        openDialog(ini);
         control("txtFTP")->setText(" ftp.example.org ");
         control("txtPassword")->setText("p,w =\"x\"");
-        control<QCheckBox>("chkFtp")->setChecked(upload);
+        values = shown();
         QTest::mouseClick(control<QPushButton>("cmdSave"), Qt::LeftButton);
         QTRY_VERIFY(!m_dialog->isVisible());
         QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
-        const Values expected{{"Store", path("program")},
-                              {"Ftp", " ftp.example.org "},
-                              {"Port", "21"},
-                              {"User", ""},
-                              {"Passw", "p,w =\"x\""},
-                              {"isFTP", upload ? "1" : "0"},
-                              {"ArchPat", "yymmddhhmm"},
-                              {"FTPPAth", ""}};
-        QCOMPARE(stored(), expected);
-        // A new file lists them in this order.
+        QCOMPARE(stored(), values);
+        // A new file lists them in the order of `fields`.
         const QByteArray bytes = ini.isEmpty() ? fileBytes() : QByteArray();
         qsizetype at = -1;
-        for (const char* key :
-             {"Store=", "Ftp=", "Port=", "User=", "Passw=", "isFTP=", "ArchPat=", "FTPPAth="}) {
-            const qsizetype next = bytes.indexOf(QByteArray("\n") + key);
-            QVERIFY2(bytes.isEmpty() || next > at, key);
+        for (const auto& field : fields) {
+            const qsizetype next = bytes.indexOf("\n" + field.first.toLatin1() + "=");
+            QVERIFY2(bytes.isEmpty() || next > at, qPrintable(field.first));
             at = next;
         }
     }
@@ -224,8 +192,7 @@ private slots:
             picker->setDirectory(m_dir->path());
             picker->findChild<QLineEdit*>("fileNameEdit")->setText("a folder, with [odd] name");
             QTRY_COMPARE(picker->selectedFiles(), QStringList{chosen});
-            auto* buttons = picker->findChild<QDialogButtonBox*>("buttonBox");
-            QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
+            picker->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
         });
         QTest::mouseClick(control<QPushButton>("cmdPath"), Qt::LeftButton);
         QTRY_VERIFY(!openedAt.isEmpty());
@@ -239,15 +206,31 @@ private slots:
         QCOMPARE(control("txtPassword")->displayText(), QString(6, QLatin1Char('*')));
     }
 
-    // Every control the keyboard reaches is named for assistive tools.
-    void focusableControlsHaveNames() {
+    // Tab walks every control once, in reading order (top to bottom, left to right), and each
+    // is named for assistive tools.
+    void tabWalksNamedControlsInReadingOrder() {
         openDialog();
+        QList<QWidget*> reading;
         for (QWidget* w : m_dialog->findChildren<QWidget*>()) {
             if (w->focusPolicy() & Qt::TabFocus) {
-                QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
-                QVERIFY2(a && !a->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
+                reading << w;
             }
         }
+        auto place = [this](QWidget* w) {
+            const QPoint p = w->mapTo(m_dialog.get(), QPoint());
+            return std::pair(p.y(), p.x());
+        };
+        std::sort(reading.begin(), reading.end(),
+                  [&](QWidget* a, QWidget* b) { return place(a) < place(b); });
+        reading.first()->setFocus();
+        for (QWidget* expected : reading) {
+            QWidget* w = QApplication::focusWidget();
+            QCOMPARE(w, expected);
+            QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
+                     qPrintable(w->objectName()));
+            QTest::keyClick(w, Qt::Key_Tab);
+        }
+        QCOMPARE(QApplication::focusWidget(), reading.first());
     }
 };
 
