@@ -4,7 +4,6 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -48,12 +47,6 @@ FEvent::FEvent(QWidget* parent)
     m_lv->setAccessibleName(QStringLiteral("Log"));
     m_lv->setGeometry(pixels(60), pixels(2100), pixels(9975), pixels(3075));
     m_lv->setFont(verdanaFont());
-    m_lv->setColumnCount(1);
-    m_lv->setHeaderHidden(true);
-    m_lv->setRootIsDecorated(false);
-    m_lv->setIconSize(QSize(16, 16));
-    m_lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_lv->header()->setStretchLastSection(false);
     // One column fills the list beside its vertical scroll bar.
     m_lv->setColumnWidth(0, m_lv->width() - 25);
 

@@ -1,5 +1,6 @@
 #include "ListViewLog.h"
 
+#include <QHeaderView>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -50,6 +51,12 @@ QIcon eventLogIcon(int icon) {
 
 ListViewLog::ListViewLog(QTreeWidget* list)
     : m_list(list) {
+    m_list->setColumnCount(1);
+    m_list->setHeaderHidden(true);
+    m_list->setRootIsDecorated(false);
+    m_list->setIconSize(QSize(16, 16));
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->header()->setStretchLastSection(false);
 }
 
 void ListViewLog::appendLine(const QString& text, int icon) {

@@ -9,8 +9,8 @@ class QTreeWidget;
 // The two 16 × 16 images of a log list: 1 a green check mark, 2 a red cross.
 QIcon eventLogIcon(int icon);
 
-// A log list shown in a one-column list view: each line an item with its small icon. Items
-// cannot be edited.
+// A log list shown in a one-column list view without a header: each line an item with its small
+// icon. Items cannot be edited. Sets the list view up for that.
 class ListViewLog : public EventLog {
 public:
     explicit ListViewLog(QTreeWidget* list);

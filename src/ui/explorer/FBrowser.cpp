@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -97,12 +96,6 @@ FBrowser::FBrowser(Settings& settings, FtpFactory ftpFactory, QWidget* parent)
     m_lv->setGeometry(twipRect(60, 4500, 9795, 1575));
     m_lv->setAccessibleName(QStringLiteral("Log"));
     m_lv->setFont(verdanaFont());
-    m_lv->setColumnCount(1);
-    m_lv->setHeaderHidden(true);
-    m_lv->setRootIsDecorated(false);
-    m_lv->setIconSize(QSize(16, 16));
-    m_lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_lv->header()->setStretchLastSection(false);
 
     auto* cmdClose = new QPushButton(QStringLiteral("Close"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
