@@ -6,9 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// A run uploads over SFTP and FTP over TLS as over FTP, and never trusts a server on its own:
-// an unknown host key or a self-signed certificate is a red-cross line that says how to accept
-// it, and the archive stays.
+// A run uploads over SFTP and FTP over TLS; an unknown host key or a self-signed certificate is
+// a red-cross line that says how to accept it, and the archive stays.
 class TestSessionRunSecure : public QObject {
     Q_OBJECT
 

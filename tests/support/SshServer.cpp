@@ -55,10 +55,9 @@ SshServer::SshServer() {
     root.mkpath(QStringLiteral("home/pub"));
     root.mkpath(QStringLiteral("client"));
     writeText(pathOf(QStringLiteral("a.txt")), QStringLiteral("hello from the test server\n"));
-    runTool(QStringLiteral("ssh-keygen"),
-            {"-q", "-t", "ed25519", "-N", "", "-f", root.filePath("host_key")}, &m_error);
-    runTool(QStringLiteral("ssh-keygen"),
-            {"-q", "-t", "ed25519", "-N", "", "-f", clientSshFolder() + "/id_ed25519"}, &m_error);
+    for (const QString& key : {root.filePath("host_key"), clientSshFolder() + "/id_ed25519"})
+        runTool(QStringLiteral("ssh-keygen"), {"-q", "-t", "ed25519", "-N", "", "-f", key},
+                &m_error);
     QFile::copy(clientSshFolder() + "/id_ed25519.pub", root.filePath("authorized_keys"));
 }
 
@@ -66,12 +65,8 @@ SshServer::~SshServer() {
     stop();
 }
 
-QString SshServer::homePath() const {
-    return m_dir.filePath(QStringLiteral("home"));
-}
-
 QString SshServer::pathOf(const QString& relative) const {
-    return QDir(homePath()).filePath(relative);
+    return m_dir.filePath(QStringLiteral("home/") + relative);
 }
 
 QString SshServer::clientSshFolder() const {
@@ -86,33 +81,24 @@ QString SshServer::knownHostsLine() const {
     return QStringLiteral("[127.0.0.1]:%1 %2 %3").arg(m_port).arg(parts.value(0), parts.value(1));
 }
 
-bool SshServer::changeHostKey() {
-    QFile::remove(m_dir.filePath(QStringLiteral("host_key")));
-    QFile::remove(m_dir.filePath(QStringLiteral("host_key.pub")));
-    return runTool(QStringLiteral("ssh-keygen"),
-                   {"-q", "-t", "ed25519", "-N", "", "-f", m_dir.filePath("host_key")}, &m_error);
-}
-
 bool SshServer::start() {
     stop();
     if (m_port == 0)
         m_port = freePort();
-    // sshd wants its privilege-separation folder; the package creates it only when its service
-    // starts, which a test machine need not have done.
+    // sshd's privilege-separation folder, made only when its service first starts.
     QDir().mkpath(QStringLiteral("/run/sshd"));
     const QString config = m_dir.filePath(QStringLiteral("sshd_config"));
-    writeText(config,
-              QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\nPidFile none\n"
-                             "AuthorizedKeysFile %3\nStrictModes no\nPermitRootLogin yes\n"
-                             "PasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
-                             "UsePAM no\nSubsystem sftp internal-sftp\n"
-                             "ForceCommand internal-sftp -d %4\nLogLevel INFO\n")
-                  .arg(m_port)
-                  .arg(m_dir.filePath("host_key"), m_dir.filePath("authorized_keys"), homePath()));
+    writeText(config, QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\nPidFile none\n"
+                                     "AuthorizedKeysFile %3\nStrictModes no\nPermitRootLogin yes\n"
+                                     "PasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
+                                     "UsePAM no\nSubsystem sftp internal-sftp\n"
+                                     "ForceCommand internal-sftp -d %4\nLogLevel INFO\n")
+                          .arg(m_port)
+                          .arg(m_dir.filePath("host_key"), m_dir.filePath("authorized_keys"),
+                               pathOf(QString())));
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QStringLiteral("/usr/sbin/sshd"), {"-D", "-e", "-f", config});
     QByteArray said;
-    // sshd says so once it listens.
     while (!said.contains("Server listening")) {
         if (!m_process.waitForReadyRead(StartWaitMs)) {
             m_error = QStringLiteral("sshd did not start: ") + QString::fromLocal8Bit(said) +

@@ -4,11 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A real OpenSSH server (Debian's /usr/sbin/sshd) on 127.0.0.1 for tests, with its own host key
-// and configuration; it serves SFTP only, starting in a fresh home folder that holds a folder
-// "pub" and a file "a.txt". The user is the one the tests run as; it logs on with the key in
-// clientSshFolder(), which has no known_hosts yet. The machine's own sshd and ~/.ssh are never
-// touched. The destructor stops it.
+// Debian's sshd on 127.0.0.1, SFTP only, with its own host key, serving a fresh home that holds
+// "pub/" and "a.txt" to the user the tests run as, who logs on with the key in clientSshFolder().
 class SshServer {
 public:
     SshServer();
@@ -23,14 +20,9 @@ public:
     QString address() const { return QStringLiteral("sftp://127.0.0.1"); }
     int port() const { return m_port; }
     QString user() const { return m_user; }
-    QString homePath() const;
     QString pathOf(const QString& relative) const;
-    // Holds id_ed25519 (authorised on the server) and, once trusted, known_hosts.
     QString clientSshFolder() const;
-    // The known_hosts line that trusts this server's host key.
     QString knownHostsLine() const;
-    // Replaces the host key, as a reinstalled server would; takes effect at the next start.
-    bool changeHostKey();
 
 private:
     QTemporaryDir m_dir;
@@ -40,6 +32,5 @@ private:
     QString m_error;
 };
 
-// Runs a program to its end; false with the reason in error when it fails.
 bool runTool(const QString& program, const QStringList& arguments, QString* error = nullptr,
              QByteArray* output = nullptr);
