@@ -76,6 +76,7 @@ private slots:
         // SFTP with an empty password logs on with the key file.
         ftp = client(t, true);
         QVERIFY2(ftp->Connect(t.setting, t.user, t.password), qPrintable(recorded()));
+        QVERIFY(ftp->Connected());
         QByteArray bytes(700 * 1024 + 3, Qt::Uninitialized);
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
         const QString local = m_client.filePath(kind + ".bin");
