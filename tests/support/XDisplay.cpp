@@ -3,11 +3,13 @@
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QThread>
 
 namespace {
 constexpr int StartWaitMs = 15000;
-constexpr int ToolWaitMs = 20000;
+
+QStringList words(const QString& line) {
+    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
 
 void end(QProcess& process) {
     if (process.state() != QProcess::NotRunning) {
@@ -26,29 +28,22 @@ XDisplay::~XDisplay() {
 }
 
 bool XDisplay::start() {
-    // -displayfd: the server takes a free number itself and prints it once it accepts clients.
+    // -displayfd: the server takes a free number itself and prints it once it listens.
     m_xvfb.start(QStringLiteral("Xvfb"),
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                  QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                  QStringLiteral("tcp")});
+                 words(QStringLiteral("-displayfd 1 -screen 0 1280x1024x24 -nolisten tcp")));
     QDeadlineTimer deadline(StartWaitMs);
     while (!m_xvfb.canReadLine() && !deadline.hasExpired()) {
         m_xvfb.waitForReadyRead(100);
     }
-    const QString number = QString::fromLatin1(m_xvfb.readLine()).trimmed();
-    if (number.isEmpty()) {
-        m_error = QStringLiteral("Xvfb did not start: ") +
-                  QString::fromLocal8Bit(m_xvfb.readAllStandardError());
-        return false;
-    }
-    m_name = QLatin1Char(':') + number;
-    // The number comes as soon as the server listens; clients get in a little later.
-    while (tool(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}).isEmpty()) {
+    m_name = QLatin1Char(':') + QString::fromLatin1(m_xvfb.readLine()).trimmed();
+    // Clients get in a little after the number comes.
+    while (tool(QStringLiteral("xdotool"), QStringLiteral("getdisplaygeometry")).isEmpty()) {
         if (deadline.hasExpired()) {
-            m_error = QStringLiteral("Xvfb does not take clients on ") + m_name;
+            m_error = QStringLiteral("Xvfb takes no clients: ") +
+                      QString::fromLocal8Bit(m_xvfb.readAllStandardError());
             return false;
         }
-        QThread::msleep(20);
+        m_xvfb.waitForFinished(20);
     }
     return true;
 }
@@ -62,16 +57,12 @@ bool XDisplay::startTray() {
         // trayer now and then cannot open a display that was just started: start it again.
         if (m_tray.state() == QProcess::NotRunning) {
             m_tray.start(QStringLiteral("trayer"),
-                         {QStringLiteral("--SetDockType"), QStringLiteral("true"),
-                          QStringLiteral("--expand"), QStringLiteral("true"),
-                          QStringLiteral("--align"), QStringLiteral("right"),
-                          QStringLiteral("--height"), QStringLiteral("24")});
+                         words(QStringLiteral(
+                             "--SetDockType true --expand true --align right --height 24")));
             m_tray.waitForStarted();
         }
-        // The panel shows once trayer has taken the tray over.
         if (!tool(QStringLiteral("xdotool"),
-                  {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                   QStringLiteral("--classname"), QStringLiteral("^panel$")})
+                  QStringLiteral("search --onlyvisible --classname ^panel$"))
                  .isEmpty()) {
             return true;
         }
@@ -82,17 +73,13 @@ bool XDisplay::startTray() {
     return false;
 }
 
-void XDisplay::stopTray() {
-    end(m_tray);
-}
-
-QString XDisplay::tool(const QString& program, const QStringList& arguments) const {
+QString XDisplay::tool(const QString& program, const QString& arguments) const {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), m_name);
     process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    if (!process.waitForFinished(ToolWaitMs)) {
+    process.start(program, words(arguments));
+    if (!process.waitForFinished(20000)) {
         process.kill();
         process.waitForFinished();
         return {};
@@ -102,8 +89,7 @@ QString XDisplay::tool(const QString& program, const QStringList& arguments) con
 
 QStringList XDisplay::trayIcons(const QString& windowClass) const {
     const QString panel =
-        tool(QStringLiteral("xdotool"),
-             {QStringLiteral("search"), QStringLiteral("--classname"), QStringLiteral("^panel$")})
+        tool(QStringLiteral("xdotool"), QStringLiteral("search --classname ^panel$"))
             .section(QLatin1Char('\n'), 0, 0);
     if (panel.isEmpty()) {
         return {};
@@ -113,8 +99,7 @@ QStringList XDisplay::trayIcons(const QString& windowClass) const {
                                     QRegularExpression::escape(windowClass) +
                                     QStringLiteral("\" \""));
     QStringList ids;
-    const QString tree =
-        tool(QStringLiteral("xwininfo"), {QStringLiteral("-tree"), QStringLiteral("-id"), panel});
+    const QString tree = tool(QStringLiteral("xwininfo"), QStringLiteral("-tree -id ") + panel);
     for (const QString& line : tree.split(QLatin1Char('\n'))) {
         const QRegularExpressionMatch match = docked.match(line);
         if (match.hasMatch()) {
@@ -128,9 +113,7 @@ QStringList XDisplay::windows(qint64 pid, const QString& title) const {
     // xdotool matches names case-blind as patterns: compare each hit's title exactly.
     const QStringList hits =
         tool(QStringLiteral("xdotool"),
-             {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-              QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-              QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')})
+             QStringLiteral("search --all --onlyvisible --pid %1 --name .").arg(pid))
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QStringList docked;
     for (const QString& id : trayIcons(QStringLiteral("vestrel"))) {
@@ -139,19 +122,9 @@ QStringList XDisplay::windows(qint64 pid, const QString& title) const {
     QStringList ids;
     for (const QString& id : hits) {
         if (!docked.contains(id) &&
-            tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), id}) == title) {
+            tool(QStringLiteral("xdotool"), QStringLiteral("getwindowname ") + id) == title) {
             ids << id;
         }
     }
     return ids;
-}
-
-bool XDisplay::screenshot(const QString& file) const {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_name);
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral("import"),
-                  {QStringLiteral("-window"), QStringLiteral("root"), file});
-    return process.waitForFinished(ToolWaitMs) && process.exitCode() == 0;
 }
