@@ -81,13 +81,11 @@ class Desktop:
 
     def close(self):
         for process in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+            process.terminate()  # does nothing to one that has ended
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
 
     @staticmethod
     def tool(*argv):
@@ -374,17 +372,17 @@ class Run:
                      and self.label_starting(w, "Vestrel Session Complete!")), None)
 
     def check_archive(self):
-        archives = [name for name in os.listdir(self.ftp_home) if name.endswith(".zip")]
-        if len(archives) != 1:
+        def zips(folder):
+            return [name for name in os.listdir(folder) if name.endswith(".zip")]
+        if len(zips(self.ftp_home)) != 1:
             raise Failure("the server holds %s" % os.listdir(self.ftp_home))
-        with zipfile.ZipFile(os.path.join(self.ftp_home, archives[0])) as archive:
-            names = sorted(archive.namelist())
-        if not any(n.endswith("notes.txt") for n in names) or not any(
-                n.endswith("photos/beach.jpg") for n in names):
+        with zipfile.ZipFile(os.path.join(self.ftp_home, zips(self.ftp_home)[0])) as archive:
+            names = archive.namelist()
+        if not all(any(n.endswith(end) for n in names)
+                   for end in ("notes.txt", "photos/beach.jpg")):
             raise Failure("the archive holds %s" % names)
-        left = [name for name in os.listdir(self.folder) if name.endswith(".zip")]
-        if left:
-            raise Failure("the local archive is still there: %s" % left)
+        if zips(self.folder):
+            raise Failure("the local archive is still there: %s" % zips(self.folder))
 
 
 def main():
