@@ -9,47 +9,33 @@ class TestWindows : public QObject {
     Q_OBJECT
 
 private slots:
-    void eachWindowExistsOnce();
-    void withoutFactoryNothingShows();
+    void eachWindowExistsOnce() {
+        Windows windows;
+        int loads = 0;
+        windows.setFactory(WindowKind::Options, [&] {
+            ++loads;
+            return new QWidget;
+        });
+        QVERIFY(windows.show(WindowKind::Options));
+        QWidget* first = windows.window(WindowKind::Options);
+        QVERIFY(first && first->isVisible());
+        QVERIFY(windows.show(WindowKind::Options));
+        QVERIFY(first->isVisible());
+        first->showMinimized();
+        QVERIFY(windows.show(WindowKind::Options));
+        QVERIFY(!first->isMinimized());
+        QCOMPARE(loads, 1);
+        QVERIFY(!windows.show(WindowKind::Explorer)); // it has no factory
+
+        first->close();
+        QTRY_COMPARE(windows.window(WindowKind::Options), nullptr);
+        QVERIFY(windows.show(WindowKind::Options));
+        // A dialog's Save and Close hide it: that too ends it, and the next opening loads afresh.
+        windows.window(WindowKind::Options)->hide();
+        QVERIFY(windows.show(WindowKind::Options));
+        QCOMPARE(loads, 3);
+    }
 };
-
-void TestWindows::eachWindowExistsOnce() {
-    Windows windows;
-    int loads = 0;
-    windows.setFactory(WindowKind::Options, [&] {
-        ++loads;
-        return new QWidget;
-    });
-    QVERIFY(windows.show(WindowKind::Options));
-    QWidget* first = windows.window(WindowKind::Options);
-    QVERIFY(first && first->isVisible());
-
-    QVERIFY(windows.show(WindowKind::Options));
-    QCOMPARE(windows.window(WindowKind::Options), first);
-    QVERIFY(first->isVisible());
-    first->showMinimized();
-    QVERIFY(windows.show(WindowKind::Options));
-    QVERIFY(!first->isMinimized());
-    QCOMPARE(loads, 1);
-    QCOMPARE(windows.window(WindowKind::Editor), nullptr);
-
-    first->close();
-    QTRY_COMPARE(windows.window(WindowKind::Options), nullptr);
-    QVERIFY(windows.show(WindowKind::Options));
-    QCOMPARE(loads, 2);
-    QVERIFY(windows.window(WindowKind::Options)->isVisible());
-
-    // A dialog's Save and Close hide it: that too ends it, and the next opening loads afresh.
-    windows.window(WindowKind::Options)->hide();
-    QVERIFY(windows.show(WindowKind::Options));
-    QCOMPARE(loads, 3);
-}
-
-void TestWindows::withoutFactoryNothingShows() {
-    Windows windows;
-    QVERIFY(!windows.show(WindowKind::Explorer));
-    QCOMPARE(windows.window(WindowKind::Explorer), nullptr);
-}
 
 QTEST_MAIN(TestWindows)
 #include "TestWindows.moc"

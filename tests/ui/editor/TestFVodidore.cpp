@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -25,18 +24,14 @@ struct ShownMessages : Messages {
 
 // Answers the next file or folder dialog with `path`, or cancels it when `path` is empty.
 void answerNextDialog(const QString& path) {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, path] {
-        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            poll->deleteLater();
-            // selectFile() clears what is selected but leaves the name box alone while it has
-            // the focus: type into it too.
-            dialog->selectFile(path);
-            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path);
-            QMetaObject::invokeMethod(dialog, path.isEmpty() ? "reject" : "accept");
-        }
+    QTimer::singleShot(0, [path] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        // selectFile() clears what is selected but leaves the name box alone while it has the
+        // focus: type into it too.
+        dialog->selectFile(path);
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path);
+        QMetaObject::invokeMethod(dialog, path.isEmpty() ? "reject" : "accept");
     });
-    poll->start(10);
 }
 
 } // namespace
@@ -51,16 +46,21 @@ class TestFVodidore : public QObject {
     QList<int> m_runs;
     DateTime m_now;
 
-    FVodidore& open(int selId = 0) {
+    // Whatever the editor shows, each control the user can reach is named for assistive tools.
+    void open(int selId = 0) {
         m_window = std::make_unique<FVodidore>(
             *m_store, [this] { return m_now; }, m_messages, [this](int id) { m_runs << id; });
         m_window->FillList(selId);
         m_window->show();
         m_window->activateWindow();
-        if (!QTest::qWaitForWindowActive(m_window.get())) {
-            qFatal("editor window not active");
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        for (QWidget* w : m_window->findChildren<QWidget*>()) {
+            if (w->focusPolicy() != Qt::NoFocus && w->isVisibleTo(m_window.get())) {
+                const QString name =
+                    QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+                QVERIFY2(!name.isEmpty(), qPrintable(w->objectName()));
+            }
         }
-        return *m_window;
     }
     template <typename W = QWidget> W* control(const QString& name) const {
         return m_window->findChild<W*>(name);
@@ -117,9 +117,6 @@ private slots:
             m_db->addSession("Photos", "2026-12-01 21:00:00", "2026-12-05 21:00:00", 2, 2),
             m_db->addSession("accounts", "2026-12-06 10:00:00", at, 3),
             m_db->addSession("Documents", "2026-12-06 10:00:00", at, 0)};
-        m_db->exec(QString("insert into files values (%1, '/home/anna/Mail'), (%1, "
-                           "'/home/anna/.local/share/calendar/personal.ics')")
-                       .arg(ids[0]));
         open(given >= 0 ? ids[given] : id);
         for (int i = 0; i < ids.size(); ++i) {
             QCOMPARE(list()->item(i)->text(), rowText(ids[i]));
@@ -127,11 +124,6 @@ private slots:
         QFETCH(int, row);
         QCOMPARE(list()->selectedItems(), QList<QListWidgetItem*>({list()->item(row)}));
         QCOMPARE(text("txtMess"), m_store->session(ids[row])->name);
-        // Under a real display: QT_QPA_PLATFORM=xcb VESTREL_SHOT=editor.png TestFVodidore
-        if (const QString shot = qEnvironmentVariable("VESTREL_SHOT");
-            row == 0 && !shot.isEmpty()) {
-            QVERIFY(m_window->grab().save(shot));
-        }
     }
 
     void loadsStoredSession_data() {
@@ -156,8 +148,8 @@ private slots:
     void loadsStoredSession() {
         QFETCH(QString, date);
         QFETCH(int, freq);
-        QFETCH(int, week);
         QFETCH(int, days);
+        QFETCH(int, week);
         const int id = m_db->addSession("shown", date, "2026-12-06 10:00:00", freq, week, days);
         m_db->exec(QString("insert into files values (%1, '/b/second'), (%1, '/a/first')").arg(id));
         open(id);
@@ -248,12 +240,10 @@ private slots:
     }
 
     void savesFilesInListOrder() {
-        QTemporaryDir dir;
-        const QStringList paths = {dir.filePath("one.txt"), dir.filePath("folder"),
-                                   dir.filePath("no dot")};
-        QVERIFY(QDir().mkpath(paths[1]) && QFile(paths[0]).open(QIODevice::WriteOnly) &&
-                QFile(paths[2]).open(QIODevice::WriteOnly));
         const int id = daily("files");
+        // A file, a folder and a file without a dot in its name.
+        const QStringList paths = {m_db->path(), QFileInfo(m_db->path()).path(),
+                                   QCoreApplication::applicationFilePath()};
         m_db->exec(QString("insert into files values (%1, '/old/a'), (%1, '/old/b')").arg(id));
         open();
         control<QListWidget>("lstFiles")->clear();
@@ -328,24 +318,10 @@ private slots:
         } else if (situation == "deleted meanwhile") {
             m_db->exec(QString("delete from Tasks where id=%1").arg(id));
         }
-        const QString row = list()->item(0)->text(), next = control<QLabel>("lblNext")->text();
         const QString before = wholeDatabase();
         click("cmdRunNow");
         QCOMPARE(m_runs, situation == "selected" ? QList<int>{id} : QList<int>{});
-        QCOMPARE(wholeDatabase() + list()->item(0)->text() + control<QLabel>("lblNext")->text(),
-                 before + row + next);
-    }
-
-    void everyControlHasAName() {
-        daily("named");
-        open();
-        for (QWidget* w : m_window->findChildren<QWidget*>()) {
-            if (w->focusPolicy() != Qt::NoFocus && w->isVisibleTo(m_window.get())) {
-                const QString name =
-                    QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
-                QVERIFY2(!name.isEmpty(), qPrintable(w->objectName()));
-            }
-        }
+        QCOMPARE(wholeDatabase() + text("txtMess"), before + "edited, not saved");
     }
 };
 
