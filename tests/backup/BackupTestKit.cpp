@@ -6,13 +6,13 @@
 #include <QFile>
 #include <zip.h>
 
-void switchUploadOn(Settings& settings, const FtpServer& server, const QString& ftpPath) {
+void switchUploadOn(Settings& settings, const FtpServer& server) {
     settings.WriteOption("isFTP", "1");
     settings.WriteOption("Ftp", server.host());
     settings.WriteOption("Port", QString::number(server.port()));
     settings.WriteOption("User", server.user());
     settings.WriteOption("Passw", server.password());
-    settings.WriteOption("FTPPAth", ftpPath);
+    settings.WriteOption("FTPPAth", "/pub/");
 }
 
 SessionRun sessionRun(const Settings& settings, const QString& programFolder) {
@@ -33,22 +33,17 @@ ArchiveContents readArchive(const QString& path, ReadData mode) {
     ArchiveContents out;
     int code = 0;
     zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-    if (zip == nullptr) {
-        out.error = QStringLiteral("cannot open %1 (libzip error %2)").arg(path).arg(code);
-        return out;
-    }
-    out.ok = true;
+    out.ok = zip != nullptr;
+    out.error = QStringLiteral("cannot read %1 (libzip error %2)").arg(path).arg(code);
     for (zip_uint64_t i = 0; out.ok && i < zip_uint64_t(zip_get_num_entries(zip, 0)); ++i) {
         zip_stat_t st;
         out.ok = zip_stat_index(zip, i, 0, &st) == 0;
-        out.error = QStringLiteral("cannot read entry %1 of %2").arg(i).arg(path);
         if (!out.ok) {
             break;
         }
         out.names << QString::fromUtf8(st.name);
-        out.rawNames << QByteArray(zip_get_name(zip, i, ZIP_FL_ENC_RAW));
         ArchiveEntry& entry = out.entries.emplace_back(
-            ArchiveEntry{QString::fromUtf8(st.name), {}, st.size, st.mtime});
+            ArchiveEntry{zip_get_name(zip, i, ZIP_FL_ENC_RAW), {}, st.size, st.mtime});
         if (mode == ReadData::Keep || st.size <= 0xFFFFFFFFu) {
             entry.data.resize(qsizetype(st.size));
             zip_file_t* file = zip_fopen_index(zip, i, 0);
@@ -57,6 +52,6 @@ ArchiveContents readArchive(const QString& path, ReadData mode) {
                      zip_fclose(file) == 0;
         }
     }
-    zip_discard(zip);
+    zip_discard(zip); // nothing when it is null
     return out;
 }

@@ -3,22 +3,26 @@
 #include "TestFiles.h"
 #include "backup/SessionRun.h"
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <QRandomGenerator>
 #include <ctime>
 #include <vector>
 
 class FtpServer;
 class TestDatabase;
 
+// Bytes that do not compress, the same for the same seed.
+inline QByteArray randomBytes(int n, quint32 seed) {
+    QByteArray out(n, Qt::Uninitialized);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(out.data()), n / 4);
+    return out;
+}
+
 // The moment every test run happens, and the archive name the default pattern gives for it.
 inline const DateTime RunTime = *DateTime::fromParts(2026, 12, 5, 14, 30, 15);
 inline const QString ArchiveName = QStringLiteral("2612051430.zip");
 
-// Upload on, to `server` and into its folder `ftpPath`.
-void switchUploadOn(Settings& settings, const FtpServer& server,
-                    const QString& ftpPath = QStringLiteral("/pub/"));
+// Upload on, to `server` and into its folder "/pub/".
+void switchUploadOn(Settings& settings, const FtpServer& server);
 // A run at RunTime with the real FTP client.
 SessionRun sessionRun(const Settings& settings, const QString& programFolder);
 // A daily session with these files and folders. Returns its id.
@@ -28,7 +32,7 @@ int addSession(TestDatabase& db, const QString& name, const QStringList& files,
 // A zip archive read back with libzip, as any unzip tool would see it. With SkipOver4GiB the
 // data of entries past 4 GiB is not read.
 struct ArchiveEntry {
-    QString name;
+    QByteArray rawName; // as stored, whatever its encoding
     QByteArray data;
     quint64 size = 0;
     std::time_t mtime = 0;
@@ -37,7 +41,6 @@ struct ArchiveContents {
     bool ok = false;
     QString error;
     QStringList names;
-    QList<QByteArray> rawNames; // as stored, whatever their encoding
     std::vector<ArchiveEntry> entries;
 
     QByteArray data(const QString& name) const { return entries.at(names.indexOf(name)).data; }
