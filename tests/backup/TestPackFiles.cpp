@@ -72,8 +72,7 @@ private slots:
                 QVERIFY(QDir().mkpath(path(QString::fromUtf8(file).section('/', 0, -2))));
                 // Not through QString, which cannot hold names that are not UTF-8.
                 const QByteArray content = file + ':' + QByteArray::number(run);
-                QVERIFY(file.endsWith('/') ||
-                        std::ofstream(root + file).write(content.data(), content.size()));
+                QVERIFY(file.endsWith('/') || std::ofstream(root + file) << content.data());
             }
             for (const auto& entry : std::filesystem::recursive_directory_iterator(root.data())) {
                 const utimbuf times{stamp, stamp};

@@ -28,9 +28,8 @@ private slots:
     }
 
     void run_data() {
-        // Upload to the test server's /pub/, the store being "@/store" ("@": the temp folder),
-        // unless the settings say otherwise ("key=value;…"; "unreadable": the settings file then
-        // becomes a folder).
+        // Upload to the server's /pub/, store "@/store" ("@": the temp folder), unless the settings
+        // say otherwise ("key=value;…"; "unreadable": the settings file becomes a folder).
         QTest::addColumn<QString>("settings");
         QTest::addColumn<QStringList>("entries"); // files in "@/data"; "-…": missing
         QTest::addColumn<QStringList>("log");     // "+" success or "x" failure, the text ("*": any)
@@ -59,6 +58,8 @@ private slots:
         QTest::newRow("130 entries, every 50th missing from the first")
             << "" << many << sentLog << sent;
         QTest::newRow("no entries") << "" << QStringList() << QStringList() << "";
+        QTest::newRow("only missing entries, upload off")
+            << "isFTP=0" << QStringList{"-1", "-2"} << QStringList() << "";
         QTest::newRow("only missing entries")
             << "" << QStringList{"-1", "-2"}
             << QStringList{"xZip file @/store/" + ArchiveName + " not found"} << "";
@@ -155,7 +156,6 @@ private slots:
         const QByteArray noise = randomBytes(4 * 1024 * 1024, 9);
         QVERIFY(writeFile(path("data/big.bin"), noise) && writeFile(path("small/A"), "A"));
         const QString first = m_server.pathOf("pub/" + ArchiveName);
-        const QString second = m_server.pathOf("pub/2612051430 (2).zip");
         QFile::remove(first); // from the runs before
 
         EventLogLines lines;
@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(QDir(m_server.pathOf("pub")).entryList(QDir::Files),
                  (QStringList{"2612051430 (2).zip", ArchiveName}));
         QCOMPARE(readArchive(first).data("big.bin"), noise);
-        QCOMPARE(readArchive(second).data("small/A"), QByteArray("A"));
+        QCOMPARE(readArchive(m_server.pathOf("pub/2612051430 (2).zip")).data("small/A"), "A");
     }
 };
 
