@@ -34,6 +34,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir().mkpath(path("store")));
     }
+
     // QTemporaryDir cannot remove names that are not UTF-8.
     void cleanup() { std::filesystem::remove_all(m_dir->path().toStdString()); }
 
