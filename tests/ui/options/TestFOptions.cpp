@@ -116,7 +116,7 @@ private slots:
     void closingWritesNothing_data() {
         QTest::addColumn<QString>("way");
         QTest::addColumn<bool>("validPath");
-        for (const char* way : {"Close", "Esc", "window"}) {
+        for (const char* way : {"Close", "Esc"}) {
             QTest::addRow("%s", way) << way << true;
             QTest::addRow("%s, path names nothing", way) << way << false;
         }
@@ -129,13 +129,8 @@ private slots:
         control("txtPath")->setFocus();
         control("txtPath")->setText(validPath ? m_dir->path() : path("missing/folder"));
         control("txtUser")->setText("changed");
-        if (way == "Close") {
-            QTest::mouseClick(control<QPushButton>("cmdCancel"), Qt::LeftButton);
-        } else if (way == "Esc") {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        } else {
-            m_dialog->close();
-        }
+        way == "Close" ? QTest::mouseClick(control<QPushButton>("cmdCancel"), Qt::LeftButton)
+                       : QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QTRY_VERIFY(!m_dialog->isVisible());
         QCOMPARE(fileBytes(), before);
     }
@@ -208,8 +203,7 @@ private slots:
             const QPoint p = w->mapTo(m_dialog.get(), QPoint());
             return std::pair(p.y(), p.x());
         };
-        std::sort(reading.begin(), reading.end(),
-                  [&](QWidget* a, QWidget* b) { return place(a) < place(b); });
+        std::ranges::sort(reading, {}, place);
         reading.first()->setFocus();
         for (QWidget* expected : reading) {
             QWidget* w = QApplication::focusWidget();
