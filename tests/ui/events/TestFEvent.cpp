@@ -1,6 +1,8 @@
 #include "BackupTestKit.h"
 #include "FtpServer.h"
 #include "TestDatabase.h"
+#include "schedule/RunQueue.h"
+#include "schedule/SchedulerTick.h"
 #include "store/SessionStore.h"
 #include "ui/events/FEvent.h"
 #include "ui/events/FEventRunner.h"
@@ -14,19 +16,24 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-
-QImage iconImage(const QIcon& icon) {
-    return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
-}
+#include <atomic>
 
 class TestFEvent : public QObject {
     Q_OBJECT
 
+    struct Recorder : Messages {
+        void show(const QString& text) override { shown << text; }
+        QStringList shown;
+    };
+
     QString path(const QString& relative) const { return m_dir->filePath(relative); }
+    void setNow(const QString& stored) { m_now = at(stored).seconds(); }
+    static DateTime at(const QString& stored) { return *DateTime::fromStoredText(stored); }
     QList<FEvent*> eventWindows() const {
         QList<FEvent*> out;
         for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -42,6 +49,8 @@ class TestFEvent : public QObject {
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<Settings> m_settings;
     QList<QUrl> m_opened; // what the window handed to the desktop to open
+    // Read by the runs' own threads: they name the archive after it.
+    std::atomic<std::int64_t> m_now{0};
 
 public slots:
     void open(const QUrl& url) { m_opened << url; }
@@ -55,6 +64,7 @@ private slots:
         m_settings = std::make_unique<Settings>(path("Vodidore.ini"));
         m_settings->WriteOption("Store", path("store"));
         QVERIFY(writeFile(path("data/a.txt"), "a") && QDir().mkpath(path("store")));
+        QFile::remove(m_server.pathOf("pub/" + ArchiveName));
     }
 
     void cleanup() {
@@ -84,7 +94,6 @@ private slots:
         const int id = addSession(*m_db, "Docs", files, hidden);
         switchUploadOn(*m_settings, m_server);
         m_settings->WriteOption("Ftp", fails ? QString() : m_server.host());
-        QFile::remove(m_server.pathOf("pub/" + ArchiveName));
         QStringList written;
         const auto display =
             headless ? FEventRunner::Display::Headless : FEventRunner::Display::Windows;
@@ -120,12 +129,16 @@ private slots:
         QCOMPARE(window->failureLogged(), fails);
         auto* lv = window->findChild<QTreeWidget*>("LV");
         QCOMPARE(lv->topLevelItemCount(), texts.size());
-        const QImage icon = iconImage(eventLogIcon(fails ? IconFailure : IconSuccess));
-        QVERIFY(iconImage(eventLogIcon(IconSuccess)) != iconImage(eventLogIcon(IconFailure)));
+        const qint64 icon = eventLogIcon(fails ? IconFailure : IconSuccess).cacheKey();
+        QVERIFY(eventLogIcon(IconSuccess).pixmap(16).toImage() !=
+                eventLogIcon(IconFailure).pixmap(16).toImage());
         for (int i = 0; i < texts.size(); ++i) {
             QCOMPARE(lv->topLevelItem(i)->text(0), texts[i]);
-            QCOMPARE(iconImage(lv->topLevelItem(i)->icon(0)), icon);
+            QCOMPARE(lv->topLevelItem(i)->icon(0).cacheKey(), icon);
         }
+        // The picture for the documentation: VESTREL_SHOT=out.png QT_QPA_PLATFORM=xcb xvfb-run -a
+        if (const QString shot = qEnvironmentVariable("VESTREL_SHOT"); !shot.isEmpty() && !fails)
+            QVERIFY(window->grab().save(shot));
         // Log lines cannot be edited: not even editItem(), which ignores the edit triggers.
         QTest::ignoreMessage(QtWarningMsg, "edit: editing failed");
         lv->editItem(lv->topLevelItem(0));
@@ -152,6 +165,67 @@ private slots:
             QTest::mouseClick(window->findChild<QPushButton*>("cmdClose"), Qt::LeftButton);
         }
         QTRY_VERIFY(alive.isNull());
+    }
+
+    // With the scheduler and the run queue, without a display: a session due while another one
+    // runs waits, runs right after it, long past its minute, and is not moved on meanwhile; the
+    // runs never overlap, and each completion message follows its own run. Run Now during a run
+    // waits its turn too.
+    void dueDuringARunRunsAfterIt() {
+        TestDatabase& db = *m_db;
+        QByteArray noise(8 << 20, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        QVERIFY(writeFile(path("big/noise.bin"), noise) && writeFile(path("small.txt"), "small"));
+        const int a = db.addSession("A", "2004-08-02 10:00:00", "2004-08-13 10:00:00", 1, 0, 127);
+        const int b = db.addSession("B", "2004-08-02 10:05:00", "2004-08-13 10:05:00", 1, 0, 127);
+        db.exec(QString("insert into files values (%1, '%2'), (%3, '%4')")
+                    .arg(QString::number(a), path("big"), QString::number(b), path("small.txt")));
+        switchUploadOn(*m_settings, m_server);
+
+        const Clock clock = [this] {
+            return DateTime::fromSeconds(m_now);
+        };
+        SessionStore store(db.db());
+        QStringList lines;
+        FEventRunner runner(
+            BackupRunner(store, SessionRun(
+                                    *m_settings, [] { return std::make_unique<cFTP>(); }, clock,
+                                    path("program"))),
+            clock, FEventRunner::Display::Headless,
+            [&lines](const QString& line) { lines << line; });
+        Recorder messages;
+        RunQueue queue(store, clock, messages, runner);
+        SchedulerTick tick(store, clock, messages, queue);
+
+        setNow("2004-08-13 10:00:10");
+        tick.tick();
+        QVERIFY(!queue.idle());
+        queue.runNow(b);
+        for (const char* later :
+             {"2004-08-13 10:00:40", "2004-08-13 10:05:10", "2004-08-13 10:09:00"}) {
+            setNow(later);
+            tick.tick();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(queue.idle(), 60000);
+
+        QStringList who;
+        for (const QString& line : lines) {
+            who << line.section(' ', 3, 3).chopped(1);
+        }
+        QCOMPARE(who, QStringList({"A", "A", "A", "B", "B", "B", "B", "B", "B"}));
+        QVERIFY2(lines.filter("[failed]").isEmpty(), qPrintable(lines.join('\n')));
+        QCOMPARE(messages.shown, QStringList(3, "Vestrel Session Complete!"));
+        // Three archives, whatever minute each run read when it began; A's holds its folder.
+        QStringList archives;
+        for (const QString& name : listing(m_server.pathOf("pub"))) {
+            archives << readArchive(m_server.pathOf("pub/" + name)).names.join(',');
+        }
+        archives.sort();
+        QCOMPARE(archives, QStringList({"big/,big/noise.bin", "small.txt", "small.txt"}));
+        QCOMPARE(listing(path("store")), QStringList());
+        // Run Now leaves the time alone; the scheduled runs moved both on from their minutes.
+        QCOMPARE(store.session(a)->ntime, at("2004-08-14 10:00:00"));
+        QCOMPARE(store.session(b)->ntime, at("2004-08-14 10:05:00"));
     }
 };
 
