@@ -1,6 +1,5 @@
 #include "BackupTestKit.h"
-#include "FtpServer.h"
-#include "SshServer.h"
+#include "SecureServers.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -11,19 +10,11 @@
 class TestSessionRunSecure : public QObject {
     Q_OBJECT
 
-    SshServer m_ssh;
-    FtpServer m_explicit;
-    FtpServer m_implicit;
+    SecureServers m_servers;
     QTemporaryDir m_dir;
 
 private slots:
-    void initTestCase() {
-        QVERIFY2(m_ssh.start(), qPrintable(m_ssh.errorString()));
-        QVERIFY2(m_explicit.start({.tls = FtpServer::Options::Tls::Explicit}),
-                 qPrintable(m_explicit.errorString()));
-        QVERIFY2(m_implicit.start({.tls = FtpServer::Options::Tls::Implicit}),
-                 qPrintable(m_implicit.errorString()));
-    }
+    void initTestCase() { QCOMPARE(m_servers.start(), QString()); }
 
     void run_data() {
         QTest::addColumn<QString>("kind");
@@ -41,29 +32,13 @@ private slots:
         QFETCH(QString, failure);
         const QString folder = m_dir.filePath(QTest::currentDataTag());
         const QString sshFolder = folder + "/ssh";
-        QVERIFY(QDir().mkpath(sshFolder) && QDir().mkpath(folder + "/store"));
-        QVERIFY(QFile::copy(m_ssh.clientSshFolder() + "/id_ed25519", sshFolder + "/id_ed25519"));
+        QVERIFY(m_servers.makeSshFolder(sshFolder, trusted) && QDir().mkpath(folder + "/store"));
         QVERIFY(writeFile(folder + "/data/A", QByteArray(100000, 'a')));
         Settings settings(folder + "/Vodidore.ini");
         settings.WriteOption("Store", folder + "/store");
-        QString remote;
-        if (kind == "sftp") {
-            settings.WriteOption("isFTP", "1");
-            settings.WriteOption("Ftp", m_ssh.address());
-            settings.WriteOption("Port", m_ssh.port());
-            settings.WriteOption("User", m_ssh.user());
-            settings.WriteOption("FTPPAth", m_ssh.pathOf("pub") + "/");
-            remote = m_ssh.pathOf("pub/" + ArchiveName);
-            if (trusted)
-                QVERIFY(writeFile(sshFolder + "/known_hosts", m_ssh.knownHostsLine().toUtf8()));
-        } else {
-            FtpServer& server = kind == "ftpes" ? m_explicit : m_implicit;
-            switchUploadOn(settings, server);
-            settings.WriteOption("Ftp", kind + "://" + server.host());
-            remote = server.pathOf("pub/" + ArchiveName);
-            if (trusted)
-                settings.WriteOption("TlsFingerprint", server.certificateFingerprint());
-        }
+        const SecureServers::Target t = m_servers.target(kind);
+        SecureServers::writeSettings(settings, t, trusted);
+        const QString remote = t.pub + "/" + ArchiveName;
         QFile::remove(remote);
         const SessionRun run(
             settings,

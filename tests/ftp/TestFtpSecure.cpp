@@ -1,5 +1,5 @@
 #include "FtpTestSupport.h"
-#include "SshServer.h"
+#include "SecureServers.h"
 #include "ftp/ServerAddress.h"
 
 #include <QRandomGenerator>
@@ -10,35 +10,15 @@
 class TestFtpSecure : public QObject {
     Q_OBJECT
 
-    SshServer m_ssh;
-    FtpServer m_explicit;
-    FtpServer m_implicit;
+    SecureServers m_servers;
     QTemporaryDir m_client;
-
-    struct Target {
-        QString setting;
-        int port;
-        QString user;
-        QString password;
-        QString pub; // the local path of the server's folder pub
-        FtpServer* ftp;
-    };
-    Target target(const QString& kind) {
-        if (kind == "sftp")
-            return {m_ssh.address(), m_ssh.port(), m_ssh.user(), "", m_ssh.pathOf("pub"), nullptr};
-        FtpServer& s = kind == "ftpes" ? m_explicit : m_implicit;
-        return {kind + "://" + s.host(), s.port(), s.user(), s.password(), s.pathOf("pub"), &s};
-    }
+    using Target = SecureServers::Target;
 
     // Trusted: the host key is in known_hosts, or the certificate's fingerprint is kept.
     std::unique_ptr<cFTP> client(const Target& t, bool trusted) {
         auto ftp = std::make_unique<cFTP>();
         const QString folder = m_client.filePath(QString::number(++m_folders));
-        QDir().mkpath(folder);
-        for (const char* name : {"id_ed25519", "id_ed25519.pub"})
-            QFile::copy(m_ssh.clientSshFolder() + "/" + name, folder + "/" + QString(name));
-        if (trusted && !t.ftp)
-            writeFile(folder + "/known_hosts", m_ssh.knownHostsLine().toUtf8() + "\n");
+        m_servers.makeSshFolder(folder, trusted);
         if (trusted && t.ftp)
             ftp->setTrustedCertificate(t.ftp->certificateFingerprint());
         ftp->setSshFolder(folder);
@@ -54,19 +34,13 @@ class TestFtpSecure : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY2(m_ssh.start(), qPrintable(m_ssh.errorString()));
-        QVERIFY2(m_explicit.start({.tls = FtpServer::Options::Tls::Explicit}),
-                 qPrintable(m_explicit.errorString()));
-        QVERIFY2(m_implicit.start({.tls = FtpServer::Options::Tls::Implicit}),
-                 qPrintable(m_implicit.errorString()));
-    }
+    void initTestCase() { QCOMPARE(m_servers.start(), QString()); }
 
     // Refused with a wrong password, then the same members and errors as over plain FTP.
     void filesMoveByteExactAndListAsOverFtp_data() { kinds(); }
     void filesMoveByteExactAndListAsOverFtp() {
         QFETCH(QString, kind);
-        const Target t = target(kind);
+        const Target t = m_servers.target(kind);
         auto ftp = client(t, true);
         QVERIFY(!ftp->Connect(t.setting, t.user, "Wrong-Secret-9"));
         QCOMPARE(hex(CurrentError().number), hex(FtpError::LogOnFailed));
@@ -113,7 +87,7 @@ private slots:
     void unknownServerRefusedUntilAccepted_data() { kinds(); }
     void unknownServerRefusedUntilAccepted() {
         QFETCH(QString, kind);
-        const Target t = target(kind);
+        const Target t = m_servers.target(kind);
         auto ftp = client(t, false);
         const qsizetype passwords = t.ftp ? t.ftp->commands().count("PASS ***") : 0;
         const QString password = t.ftp ? "Not-Sent-42" : t.password;
@@ -132,13 +106,13 @@ private slots:
         } else {
             QVERIFY(ftp->AcceptHostKey());
             QCOMPARE(readFile(ftp->SshFolder() + "/known_hosts").trimmed(),
-                     m_ssh.knownHostsLine().toUtf8());
+                     m_servers.ssh().knownHostsLine().toUtf8());
         }
         QVERIFY2(ftp->Connect(t.setting, t.user, t.password), qPrintable(recorded()));
     }
 
     void changedHostKeyNeverReplaced() {
-        const Target t = target("sftp");
+        const Target t = m_servers.target("sftp");
         auto ftp = client(t, false);
         const QByteArray other =
             "[127.0.0.1]:" + QByteArray::number(t.port) +
@@ -152,7 +126,7 @@ private slots:
     }
 
     void otherCertificateThanTrustedRefused() {
-        const Target t = target("ftpes");
+        const Target t = m_servers.target("ftpes");
         auto ftp = client(t, false);
         ftp->setTrustedCertificate(QString(64, 'A'));
         QVERIFY(!ftp->Connect(t.setting, t.user, t.password));

@@ -1,87 +1,113 @@
 #include "FtpServer.h"
 
-#include "SshServer.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int StartWaitMs = 15000;
 
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, any, length) == 0 && ::getsockname(fd, any, &length) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
 } // namespace
 
-FtpServer::FtpServer() {
-    QDir(m_home.path()).mkdir(QStringLiteral("pub"));
-    QFile file(pathOf(QStringLiteral("a.txt")));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("hello from the test server\n");
+bool runTool(const QString& program, const QStringList& arguments, QString* error,
+             QByteArray* output) {
+    QProcess process;
+    process.start(program, arguments);
+    const bool ok = process.waitForFinished(StartWaitMs) &&
+                    process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (output)
+        *output = process.readAllStandardOutput();
+    if (!ok && error)
+        *error = program + QStringLiteral(": ") + process.errorString() + QLatin1Char(' ') +
+                 QString::fromLocal8Bit(process.readAllStandardError());
+    return ok;
 }
 
-FtpServer::~FtpServer() {
+ServerProcess::ServerProcess()
+    : m_port(freePort()) {
+    QDir().mkpath(pathOf(QStringLiteral("pub")));
+    writeFile(pathOf(QStringLiteral("a.txt")), "hello from the test server\n");
+}
+
+ServerProcess::~ServerProcess() {
     stop();
 }
 
-bool FtpServer::start(const Options& options) {
-    stop();
-    m_error.clear();
-    if (!m_home.isValid() || !m_state.isValid()) {
-        m_error = QStringLiteral("no temp folder");
-        return false;
-    }
-    QStringList arguments{QStringLiteral(VESTREL_SOURCE_DIR "/tests/support/ftp_server.py")};
-    arguments << "--home" << m_home.path() << "--user" << user() << "--password" << password()
-              << "--port" << QString::number(m_port) << "--command-log"
-              << m_state.filePath("commands") << "--stop-after-bytes"
-              << QString::number(options.stopAfterBytes);
-    if (!options.mlsd)
-        arguments << "--no-mlsd";
-    if (!options.answerQuit)
-        arguments << "--ignore-quit";
-    if (options.tls != Options::Tls::None) {
-        if (m_certificate.isEmpty()) {
-            const QString pem = m_state.filePath(QStringLiteral("server.pem"));
-            if (!runTool(QStringLiteral("openssl"),
-                         {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                          "/CN=localhost", "-keyout", pem, "-out", pem},
-                         &m_error))
-                return false;
-            m_certificate = pem;
-        }
-        arguments << QStringLiteral("--tls")
-                  << (options.tls == Options::Tls::Explicit ? QStringLiteral("explicit")
-                                                            : QStringLiteral("implicit"))
-                  << QStringLiteral("--certfile") << m_certificate;
-    }
-    // pyftpdlib is Debian's: a python3 earlier on PATH may lack it.
-    m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
-    // The server prints its port once it listens.
-    while (m_process.waitForStarted(StartWaitMs) && !m_process.canReadLine()) {
-        if (!m_process.waitForReadyRead(StartWaitMs))
-            break;
-    }
-    bool ok = false;
-    const int port = m_process.readLine().trimmed().toInt(&ok);
-    if (!ok || port <= 0) {
-        m_error = m_process.errorString() + QLatin1Char(' ') +
-                  QString::fromLocal8Bit(m_process.readAllStandardError());
-        stop();
-        return false;
-    }
-    m_port = port;
-    return true;
-}
-
-void FtpServer::stop() {
+void ServerProcess::stop() {
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.kill();
     m_process.waitForFinished(StartWaitMs);
 }
 
-QString FtpServer::pathOf(const QString& relative) const {
-    return QDir(m_home.path()).filePath(relative);
+QString ServerProcess::pathOf(const QString& relative) const {
+    return m_dir.filePath(QStringLiteral("home/") + relative);
+}
+
+bool ServerProcess::launch(const QString& program, const QStringList& arguments,
+                           const QByteArray& ready) {
+    stop();
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(program, arguments);
+    QByteArray said;
+    while (!said.contains(ready)) {
+        if (!m_process.waitForReadyRead(StartWaitMs)) {
+            m_error = program + QStringLiteral(" did not start: ") + QString::fromLocal8Bit(said) +
+                      m_process.errorString();
+            stop();
+            return false;
+        }
+        said += m_process.readAll();
+    }
+    return true;
+}
+
+bool FtpServer::start(const Options& options) {
+    QStringList arguments{QStringLiteral(VESTREL_SOURCE_DIR "/tests/support/ftp_server.py")};
+    arguments << "--home" << pathOf(QString()) << "--user" << user() << "--password" << password()
+              << "--port" << QString::number(m_port) << "--command-log"
+              << m_dir.filePath("commands") << "--stop-after-bytes"
+              << QString::number(options.stopAfterBytes);
+    if (!options.mlsd)
+        arguments << "--no-mlsd";
+    if (!options.answerQuit)
+        arguments << "--ignore-quit";
+    const QString pem = m_dir.filePath(QStringLiteral("server.pem"));
+    if (options.tls != Options::Tls::None) {
+        if (!QFile::exists(pem) &&
+            !runTool(QStringLiteral("openssl"),
+                     {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                      "/CN=localhost", "-keyout", pem, "-out", pem},
+                     &m_error))
+            return false;
+        arguments << "--tls" << (options.tls == Options::Tls::Explicit ? "explicit" : "implicit")
+                  << "--certfile" << pem;
+    }
+    // pyftpdlib is Debian's: a python3 earlier on PATH may lack it. The server prints its port
+    // once it listens.
+    return launch(QStringLiteral("/usr/bin/python3"), arguments, QByteArray::number(m_port) + '\n');
 }
 
 int FtpServer::logOnCount() const {
@@ -89,7 +115,7 @@ int FtpServer::logOnCount() const {
 }
 
 QStringList FtpServer::commands() const {
-    QFile log(m_state.filePath(QStringLiteral("commands")));
+    QFile log(m_dir.filePath(QStringLiteral("commands")));
     if (!log.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -98,8 +124,9 @@ QStringList FtpServer::commands() const {
 QString FtpServer::certificateFingerprint() const {
     QByteArray output;
     if (!runTool(QStringLiteral("openssl"),
-                 {"x509", "-noout", "-fingerprint", "-sha256", "-in", m_certificate}, nullptr,
-                 &output))
+                 {"x509", "-noout", "-fingerprint", "-sha256", "-in",
+                  m_dir.filePath(QStringLiteral("server.pem"))},
+                 nullptr, &output))
         return {};
     return QString::fromLatin1(output.mid(output.indexOf('=') + 1).trimmed());
 }

@@ -5,6 +5,39 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+// A server process on 127.0.0.1 for tests. Its home is a fresh temp folder holding a folder
+// "pub" and a file "a.txt". The port is chosen free on the first start and kept on later
+// starts, so a restarted server is found where it was. The destructor stops it.
+class ServerProcess {
+public:
+    ServerProcess();
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Ends the server at once, even in the middle of a transfer, and waits for it to be gone.
+    void stop();
+    // Why the last start failed.
+    QString errorString() const { return m_error; }
+    QString host() const { return QStringLiteral("127.0.0.1"); }
+    int port() const { return m_port; }
+    // The local path of a file or folder given relative to the server's home.
+    QString pathOf(const QString& relative) const;
+
+protected:
+    // Starts the program and waits until what it prints holds `ready`.
+    bool launch(const QString& program, const QStringList& arguments, const QByteArray& ready);
+
+    QTemporaryDir m_dir; // the home is its folder "home"
+    QProcess m_process;
+    int m_port;
+    QString m_error;
+};
+
+// Runs a tool to its end; false, with the reason in error, unless it exits with 0.
+bool runTool(const QString& program, const QStringList& arguments, QString* error = nullptr,
+             QByteArray* output = nullptr);
+
 struct FtpServerOptions {
     // End the server process abruptly once one data connection has moved this many bytes
     // (0: never), which stops it in the middle of a transfer.
@@ -18,31 +51,15 @@ struct FtpServerOptions {
     enum class Tls { None, Explicit, Implicit } tls = Tls::None;
 };
 
-// A real FTP server (pyftpdlib, run by Debian's /usr/bin/python3) on 127.0.0.1 for tests. Its
-// home is a fresh temp folder holding a folder "pub" and a file "a.txt"; it serves one user
-// with a password. The port is chosen free on the first start and kept on later starts, so a
-// restarted server is found where it was. The destructor stops it.
-class FtpServer {
+// A real FTP server (pyftpdlib, run by Debian's /usr/bin/python3) serving one user with a
+// password.
+class FtpServer : public ServerProcess {
 public:
     using Options = FtpServerOptions;
 
-    FtpServer();
-    ~FtpServer();
-    FtpServer(const FtpServer&) = delete;
-    FtpServer& operator=(const FtpServer&) = delete;
-
     bool start(const Options& options = {});
-    // Ends the server at once, even in the middle of a transfer, and waits for it to be gone.
-    void stop();
-    // Why the last start failed.
-    QString errorString() const { return m_error; }
-
-    QString host() const { return QStringLiteral("127.0.0.1"); }
-    int port() const { return m_port; }
     QString user() const { return QStringLiteral("vestrel"); }
     QString password() const { return QStringLiteral("Backup-Pass-7"); }
-    // The local path of a file or folder given relative to the server's home.
-    QString pathOf(const QString& relative) const;
     // Successful log-ons since the first start.
     int logOnCount() const;
     // What the server received since the first start, in order: each command as sent ("TYPE I",
@@ -50,12 +67,4 @@ public:
     QStringList commands() const;
     // The SHA-256 fingerprint of the server's certificate, as openssl prints it ("AB:CD:…").
     QString certificateFingerprint() const;
-
-private:
-    QTemporaryDir m_home;
-    QTemporaryDir m_state;
-    QProcess m_process;
-    int m_port = 0;
-    QString m_error;
-    QString m_certificate;
 };

@@ -1,23 +1,19 @@
 """A throw-away FTP server for tests and benchmarks.
 
-Serves one user from a home folder on 127.0.0.1 and prints the port it listens on as the first
-line of standard output. Entries are listed folders first, then files, each by name, so that
-listings are the same on every file system. Every command (the password masked) and every log-on
-is appended to the --command-log file, so tests can see what a client sent. With --stop-after-bytes the process ends abruptly once one
-data connection has moved that many bytes, which is how tests stop the server in the middle of
-a transfer. With --ignore-quit it never answers QUIT. With --tls explicit it speaks AUTH TLS and requires
-TLS on the control and data connections; with --tls implicit TLS starts at once (FTPS); both use
---certfile (certificate and key in one PEM file).
+Serves one user from --home on 127.0.0.1 and prints its port as the first line. Listings put
+folders first, then files, each by name, the same on every file system. --command-log gets every
+command (the password masked) and every log-on. --stop-after-bytes ends the process abruptly once
+one data connection has moved that many bytes; --ignore-quit never answers QUIT. --tls explicit
+(AUTH TLS) or implicit (FTPS) requires TLS with --certfile (certificate and key in one file).
 """
 
 import argparse
 import logging
 import os
-import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -41,17 +37,14 @@ def main():
     parser.add_argument("--certfile", default="")
     args = parser.parse_args()
 
-    logging.basicConfig(level=logging.DEBUG if os.environ.get("FTPDEBUG") else logging.ERROR)
-    logging.getLogger("pyftpdlib").setLevel(logging.DEBUG if os.environ.get("FTPDEBUG") else logging.ERROR)
+    logging.basicConfig(level=logging.ERROR)
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.home, perm="elradfmwMT")
 
-    limit = args.stop_after_bytes
-
     class StoppingDTPHandler(DTPHandler):
         def _check(self):
-            if limit and self.tot_bytes_sent + self.tot_bytes_received >= limit:
+            if self.tot_bytes_sent + self.tot_bytes_received >= args.stop_after_bytes:
                 os._exit(3)
 
         def handle_read(self):
@@ -71,11 +64,7 @@ def main():
             with open(args.command_log, "a") as out:
                 out.write(line + "\n")
 
-    base = FTPHandler
-    if args.tls:
-        from pyftpdlib.handlers import TLS_FTPHandler
-
-        base = TLS_FTPHandler
+    base = TLS_FTPHandler if args.tls else FTPHandler
 
     class TestFTPHandler(base):
         def on_login(self, username):
@@ -95,15 +84,12 @@ def main():
         # Clients resume the control connection's TLS session on data connections, which an
         # OpenSSL server refuses without a session id context.
         handler.get_ssl_context().set_session_id(b"vestrel-test")
-        from pyftpdlib.handlers import TLS_DTPHandler
 
         class EarlyTLSDTPHandler(TLS_DTPHandler):
             # curl starts TLS on a data connection before it sends the transfer command; the
             # stock handler takes that early traffic for a hang-up.
             def readable(self):
-                if self._ssl_accepting or self._ssl_want_read:
-                    return True
-                return super().readable()
+                return self._ssl_accepting or self._ssl_want_read or super().readable()
 
         handler.dtp_handler = EarlyTLSDTPHandler
     if args.tls == "implicit":
@@ -120,17 +106,15 @@ def main():
     handler.authorizer = authorizer
     handler.abstracted_fs = OrderedFS
     handler.auth_failed_timeout = 0
-    handler.banner = "Vestrel test server ready."
     if args.no_mlsd:
         handler.proto_cmds = {k: v for k, v in base.proto_cmds.items() if k != "MLSD"}
-    if limit and not args.tls:
+    if args.stop_after_bytes and not args.tls:
         handler.dtp_handler = StoppingDTPHandler
         handler.use_sendfile = False
 
     server = FTPServer(("127.0.0.1", args.port), handler)
-    sys.stdout.write("%d\n" % server.address[1])
-    sys.stdout.flush()
-    server.serve_forever(handle_exit=True)
+    print(server.address[1], flush=True)
+    server.serve_forever()
 
 
 if __name__ == "__main__":

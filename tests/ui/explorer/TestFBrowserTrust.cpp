@@ -1,5 +1,4 @@
-#include "FtpServer.h"
-#include "SshServer.h"
+#include "SecureServers.h"
 #include "store/Settings.h"
 #include "ui/explorer/FBrowser.h"
 
@@ -13,16 +12,11 @@
 class TestFBrowserTrust : public QObject {
     Q_OBJECT
 
-    SshServer m_ssh;
-    FtpServer m_tls;
+    SecureServers m_servers;
     QTemporaryDir m_dir;
 
 private slots:
-    void initTestCase() {
-        QVERIFY2(m_ssh.start(), qPrintable(m_ssh.errorString()));
-        QVERIFY2(m_tls.start({.tls = FtpServer::Options::Tls::Explicit}),
-                 qPrintable(m_tls.errorString()));
-    }
+    void initTestCase() { QCOMPARE(m_servers.start(), QString()); }
 
     void asksOnceAndKeepsTheAnswer_data() {
         QTest::addColumn<bool>("ssh");
@@ -37,13 +31,10 @@ private slots:
         QFETCH(bool, answer);
         const QString tag = QTest::currentDataTag();
         const QString sshFolder = m_dir.filePath(tag);
-        QVERIFY(QDir().mkpath(sshFolder) &&
-                QFile::copy(m_ssh.clientSshFolder() + "/id_ed25519", sshFolder + "/id_ed25519"));
+        QVERIFY(m_servers.makeSshFolder(sshFolder, false));
         Settings settings(m_dir.filePath(tag + ".ini"));
-        settings.WriteOption("Ftp", ssh ? m_ssh.address() : "ftpes://" + m_tls.host());
-        settings.WriteOption("Port", ssh ? m_ssh.port() : m_tls.port());
-        settings.WriteOption("User", ssh ? m_ssh.user() : m_tls.user());
-        settings.WriteOption("Passw", ssh ? QString() : m_tls.password());
+        const SecureServers::Target t = m_servers.target(ssh ? "sftp" : "ftpes");
+        SecureServers::writeSettings(settings, t, false);
         FBrowser window(settings, [&] {
             auto client = std::make_unique<cFTP>();
             client->setSshFolder(sshFolder);
@@ -60,7 +51,7 @@ private slots:
         window.activateWindow();
         QTRY_COMPARE(lv->topLevelItemCount(), 1);
         QCOMPARE(asked.size(), 1);
-        const QString fingerprint = ssh ? QString() : m_tls.certificateFingerprint();
+        const QString fingerprint = ssh ? QString() : t.ftp->certificateFingerprint();
         QVERIFY(asked[0].contains(fingerprint));
         const QString line = lv->topLevelItem(0)->text(0);
         QCOMPARE(line == "Connection succesful", answer);
