@@ -51,10 +51,11 @@ struct Scene {
                         "(select * from Tasks order by id)");
     }
     int writes() const { return t.scalar("select total_changes()").toInt(); }
-    // A tick at `when`, the machine awake all the while since the last one.
-    void tickAt(const DateTime& when) {
+    // A tick at `when`, the machine awake (and up) all the while since the last one unless told.
+    void tickAt(const DateTime& when, qint64 awakeMs = -1, qint64 upMs = -1) {
         const qint64 ms = (when.seconds() - now.seconds()) * 1000;
-        uptime = {uptime.awakeMs + ms, uptime.sinceBootMs + ms};
+        uptime = {uptime.awakeMs + (awakeMs < 0 ? ms : awakeMs),
+                  uptime.sinceBootMs + (upMs < 0 ? ms : upMs)};
         now = when;
         tick->tick();
     }
@@ -69,12 +70,10 @@ struct Scene {
             start();
         } else if (what.startsWith("now ")) {
             queue.runNow(t.scalar("select id from Tasks where Name='" + arg + "'").toInt());
-        } else if (what.startsWith("jump ") || what.startsWith("sleep ")) {
-            const qint64 ms = (at(arg).seconds() - now.seconds()) * 1000;
-            uptime.awakeMs += 300;
-            uptime.sinceBootMs += what.startsWith("sleep ") ? ms : 300;
-            now = at(arg);
-            tick->tick();
+        } else if (what.startsWith("jump ")) {
+            tickAt(at(arg), 300, 300);
+        } else if (what.startsWith("sleep ")) {
+            tickAt(at(arg), 300);
         } else {
             tickAt(at(what));
         }

@@ -1,19 +1,13 @@
 #include "TestDatabase.h"
 
-#include "store/DbConnection.h"
-
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 
 void TestDatabase::createFromSchema(const QString& path) {
-    // As the build makes the program's empty database.
-    QProcess sqlite;
-    sqlite.setStandardInputFile(QStringLiteral(VESTREL_SCHEMA));
-    sqlite.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), path});
-    if (!sqlite.waitForFinished() || sqlite.exitStatus() != QProcess::NormalExit ||
-        sqlite.exitCode() != 0)
-        qFatal("cannot create %s: %s", qPrintable(path), sqlite.readAllStandardError().data());
+    // As the build makes the program's empty database; sqlite3 tells what went wrong.
+    if (QProcess::execute("sqlite3", {"-bail", path, ".read '" VESTREL_SCHEMA "'"}) != 0)
+        qFatal("cannot create %s", qPrintable(path));
 }
 
 TestDatabase::TestDatabase() {
@@ -25,14 +19,6 @@ TestDatabase::TestDatabase() {
 
 TestDatabase::~TestDatabase() {
     DbConnection::database().close();
-}
-
-QString TestDatabase::path() const {
-    return m_dir.filePath(QLatin1String(DbConnection::FileName));
-}
-
-QSqlDatabase TestDatabase::db() const {
-    return DbConnection::database();
 }
 
 int TestDatabase::addSession(const QString& name, const QString& date, const QString& ntime,

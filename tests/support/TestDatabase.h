@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/BackupSession.h"
+#include "store/DbConnection.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -13,8 +14,8 @@ public:
     TestDatabase();
     ~TestDatabase();
 
-    QString path() const;
-    QSqlDatabase db() const;
+    QString path() const { return m_dir.filePath(QLatin1String(DbConnection::FileName)); }
+    QSqlDatabase db() const { return DbConnection::database(); }
 
     // Inserts a Tasks row; empty optionals are stored as NULL. Returns its id.
     int addSession(const QString& name, const QString& date, const QString& ntime, int freq,
