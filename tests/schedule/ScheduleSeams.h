@@ -13,9 +13,8 @@ inline DateTime at(const QString& storedText) {
     return DateTime::fromStoredText(storedText).value();
 }
 
-// Message seam and runner in one: messages and runs go in order into one list. `onShow` runs
-// while a message is "open", as a modal box lets timer ticks through. With `holdRuns` a run
-// goes on until finishRun() ends it, as a run in the background does.
+// Messages and runs in order in one list. `onShow` runs while a message is open, as a modal box
+// lets timer ticks through; with `holdRuns` a run goes on until finishRun(), as in the background.
 struct Journal : Messages, SessionRunner {
     void show(const QString& text) override {
         events << "message " + text;

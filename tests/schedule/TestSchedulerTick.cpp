@@ -166,9 +166,8 @@ private slots:
             QCOMPARE(s.writes() - before, c.writes);
     }
 
-    // A failing tick is reported once while it lasts and stores the moves of one tick together
-    // or not at all. A lock another program holds on the database neither freezes the program (a
-    // tick waits briefly, not the connection's five seconds) nor floods the log.
+    // A tick's moves are stored together or not at all, and a failure is reported once while it
+    // lasts; another program's lock costs a tick a short wait, not the connection's five seconds.
     void failingTicks() {
         Scene s({{"first", "2004-08-02 08:00:00", "2004-08-10 08:00:00"},
                  {"second", "2004-08-02 09:00:00", "2004-08-10 09:00:00"},

@@ -9,7 +9,6 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -34,12 +33,10 @@ private slots:
 
     void keysMatchWithoutCase() {
         const QString path = m_dir.filePath("case.ini");
-        QVERIFY(
-            writeFile(path, "[Archive]\nISFTP=1\nIsFtp=0\nStore=  /srv/backups  \nFTPPAth=/up/\n"));
+        QVERIFY(writeFile(path, "[Archive]\nISFTP=1\nIsFtp=0\nFTPPAth=/up/\n"));
         ::chmod(QFile::encodeName(path).constData(), 0644);
         Settings s(path);
         QCOMPARE(s.ReadOption("isFtp", false), QString("1"));
-        QCOMPARE(s.ReadOption("store", "C:"), QString("/srv/backups"));
         QCOMPARE(s.ReadOption("Ftp", "  padded default "), QString("padded default"));
         QCOMPARE(s.ReadOption("Port", false), QString("False"));
 

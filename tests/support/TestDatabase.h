@@ -7,8 +7,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A fresh session database made from schema.sql in a temp folder, opened as the program's
-// connection. Rows can be put in with plain SQL so that tests see exactly what is stored.
+// A fresh session database from schema.sql in a temp folder, opened as the program's connection.
 class TestDatabase {
 public:
     TestDatabase();
