@@ -189,10 +189,9 @@ private slots:
             QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
             QElapsedTimer timer;
             timer.start();
-            s.tickAt(at("2004-08-12 10:00:11"));
-            QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
-            for (const char* now : {"2004-08-12 10:00:12", "2004-08-12 10:00:13"})
+            for (const char* now : {"2004-08-12 10:00:11", "2004-08-12 10:00:12"})
                 s.tickAt(at(now));
+            QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
             QCOMPARE(s.errors.size(), 2);
             QVERIFY2(s.errors[1].contains("locked"), qPrintable(s.errors[1]));
             QVERIFY(s.journal.events.isEmpty());
