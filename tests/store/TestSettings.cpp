@@ -9,6 +9,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -94,15 +95,27 @@ private slots:
         }
     }
 
-    // Binary files, folders and files without permission are the session run test's.
-    void fileWithoutIniTextGivesDefaultsAndIsLeftAlone() {
-        const QString path = m_dir.filePath("text.ini");
-        const QByteArray content("isFTP 1\nStore /srv\n");
+    // A folder in the file's place is the session run test's.
+    void unreadableFileGivesDefaultsAndIsLeftAlone_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("locked"); // mode 000
+        QTest::newRow("no INI text") << QByteArray("isFTP 1\nStore /srv\n") << false;
+        if (::geteuid() != 0) // root reads any file
+            QTest::newRow("no permission") << QByteArray("[Archive]\nisFTP=1\n") << true;
+    }
+
+    void unreadableFileGivesDefaultsAndIsLeftAlone() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, locked);
+        const QString path = m_dir.filePath(QTest::currentDataTag() + QString(".ini"));
         QVERIFY(writeFile(path, content));
+        if (locked)
+            QVERIFY(QFile::setPermissions(path, {}));
         Settings s(path);
         QVERIFY(!s.readProblem().isEmpty());
         QCOMPARE(s.ReadOption("isFTP", 0), QString("0"));
         QVERIFY_THROWS_EXCEPTION(VError, s.WriteOption("Ftp", "host"));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(readFile(path), content);
     }
 
