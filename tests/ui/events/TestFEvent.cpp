@@ -76,7 +76,6 @@ private slots:
         QTest::newRow("visible session") << false << false << false << true;
         QTest::newRow("run hidden") << true << false << false << false;
         QTest::newRow("run hidden but failed") << true << true << false << true;
-        QTest::newRow("visible session, failed") << false << true << false << true;
         QTest::newRow("headless: lines to standard error") << false << false << true << false;
     }
 
