@@ -11,77 +11,203 @@
 #include <QTest>
 #include <QTimer>
 
-// Runs copies of the built program in temp folders without a display, as a user's session would
-// run it, and drives the hidden main window in process.
+// Copies of the built program in a temp folder, on the X server the test runs under (xvfb-run) or
+// without a display, watched as a user would see them: icons docked in trayer's panel, windows on
+// the screen. The hidden main window is driven in process.
 class TestStartup : public QObject {
     Q_OBJECT
 
-    static void installCopy(const QTemporaryDir& dir) {
-        if (!QFile::copy(QStringLiteral(VESTREL_EXE), dir.filePath(QStringLiteral("vestrel"))))
-            qFatal("cannot copy the program");
+    // A copy with the private folders, started without the environment variables named in unset.
+    QProcess* start(const QStringList& arguments, const QStringList& unset = {}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir->filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->filePath(QStringLiteral("runtime")));
+        for (const QString& name : unset + QStringList{QStringLiteral("QT_QPA_PLATFORM"),
+                                                       QStringLiteral("WAYLAND_DISPLAY")}) {
+            env.remove(name);
+        }
+        auto& process = m_processes.emplace_back(std::make_unique<QProcess>());
+        process->setProcessEnvironment(env);
+        process->start(m_dir->filePath(QStringLiteral("vestrel")), arguments);
+        // Until the loop hears of the start, state() says Starting even when it runs.
+        process->waitForStarted();
+        return process.get();
     }
 
-    static void startHeadless(QProcess& p, const QTemporaryDir& dir, bool runtimeDir = true) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QString::fromLatin1(name));
-        if (!runtimeDir)
-            env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
-        p.start(dir.filePath(QStringLiteral("vestrel")), {});
-        // Until the loop hears of the start, state() says Starting even when it runs.
-        p.waitForStarted();
+    // The lines an X tool prints: the command's words, then one argument that may hold blanks.
+    static QStringList x(const QString& command, const QString& last) {
+        const QStringList words = command.split(QLatin1Char(' ')) << last;
+        QProcess tool;
+        tool.start(words.first(), words.mid(1));
+        tool.waitForFinished();
+        return QString::fromLocal8Bit(tool.readAllStandardOutput())
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    static QString panel() {
+        return x(QStringLiteral("xdotool search --onlyvisible --classname"),
+                 QStringLiteral("^panel$"))
+            .value(0);
+    }
+
+    // trayer now and then cannot open a display that was just started: start it again.
+    bool trayUp() {
+        if (m_tray.state() == QProcess::NotRunning) {
+            m_tray.start(QStringLiteral("trayer"), {});
+            m_tray.waitForStarted();
+        }
+        return !panel().isEmpty();
+    }
+
+    // A docked icon's line names its window class: 0x400006 "Vestrel": ("vestrel" "Vestrel")
+    static qsizetype icons() {
+        return x(QStringLiteral("xwininfo -tree -id"), panel())
+            .filter(QStringLiteral("(\"vestrel\" "))
+            .size();
+    }
+
+    // The top-level windows of the process titled caption (the docked icons lie deeper).
+    static qsizetype windows(const QProcess* program, const QString& caption) {
+        return x(QStringLiteral("xdotool search --all --onlyvisible --maxdepth 1 --pid %1 --name")
+                     .arg(program->processId()),
+                 QLatin1Char('^') + caption + QLatin1Char('$'))
+            .size();
+    }
+
+    static QString stderrOf(QProcess* process) {
+        return QString::fromLocal8Bit(process->readAllStandardError());
     }
 
     // Whether the process holds the single-copy lock, as the kernel lists its file locks.
-    static bool holdsLock(const QProcess& p) {
+    static bool holdsLock(const QProcess* p) {
         return QString::fromLatin1(readFile(QStringLiteral("/proc/locks")))
             .contains(QRegularExpression(
-                QStringLiteral("FLOCK +ADVISORY +WRITE +%1 ").arg(p.processId())));
+                QStringLiteral("FLOCK +ADVISORY +WRITE +%1 ").arg(p->processId())));
     }
 
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+    QProcess m_tray;
+
 private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(
+            QFile::copy(QStringLiteral(VESTREL_EXE), m_dir->filePath(QStringLiteral("vestrel"))));
+        TestDatabase::createFromSchema(m_dir->filePath(QStringLiteral("vestrel.mdb")));
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("runtime")));
+        QFile::setPermissions(m_dir->filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void cleanup() {
+        m_tray.kill();
+        m_tray.waitForFinished();
+        for (const auto& process : m_processes) {
+            process->kill();
+            process->waitForFinished();
+        }
+        m_processes.clear();
+        m_dir.reset();
+    }
+
     void secondStartEndsSilently() {
-        QTemporaryDir dir;
-        installCopy(dir);
-        TestDatabase::createFromSchema(dir.filePath(QStringLiteral("vestrel.mdb")));
-        QProcess first;
-        startHeadless(first, dir);
+        QProcess* first = start({});
         QTRY_VERIFY_WITH_TIMEOUT(holdsLock(first), 10000);
 
         // Started where XDG_RUNTIME_DIR is unset (a service, a log-in over ssh), the second copy
         // must not get as far as Qt, which would complain about it.
-        QProcess second;
-        startHeadless(second, dir, false);
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(second.readAllStandardError(), QByteArray());
-        QCOMPARE(second.readAllStandardOutput(), QByteArray());
-        QCOMPARE(first.state(), QProcess::Running);
+        QProcess* second = start({}, {QStringLiteral("XDG_RUNTIME_DIR")});
+        QVERIFY(second->waitForFinished(10000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(second->readAllStandardError(), QByteArray());
+        QCOMPARE(second->readAllStandardOutput(), QByteArray());
+        QCOMPARE(first->state(), QProcess::Running);
 
         // Once the first copy is gone, a new start runs again (a dead copy's lock does not count).
-        first.kill();
-        QVERIFY(first.waitForFinished(10000));
-        QProcess third;
-        startHeadless(third, dir);
+        first->kill();
+        QVERIFY(first->waitForFinished(10000));
+        QProcess* third = start({});
         QTRY_VERIFY_WITH_TIMEOUT(holdsLock(third), 10000);
-        third.kill();
-        third.waitForFinished();
     }
 
     void missingDatabaseEndsStartUp() {
-        QTemporaryDir dir;
-        installCopy(dir);
-        QProcess p;
-        startHeadless(p, dir);
-        QVERIFY(p.waitForFinished(10000));
-        QCOMPARE(p.exitCode(), 1);
-        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
-        const QString dbPath = dir.filePath(QStringLiteral("vestrel.mdb"));
-        QVERIFY2(err.contains(dbPath), qPrintable(err));
-        QVERIFY(!QFile::exists(dbPath));
+        const QString database = m_dir->filePath(QStringLiteral("vestrel.mdb"));
+        QVERIFY(QFile::remove(database));
+        QProcess* program = start({});
+        QVERIFY(program->waitForFinished(10000));
+        QCOMPARE(program->exitCode(), 1);
+        const QString err = stderrOf(program);
+        QVERIFY2(err.contains(database), qPrintable(err));
+        QVERIFY(!QFile::exists(database));
+    }
+
+    void noTrayAtStartThenTray() {
+        QProcess* program = start({});
+        QString err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += stderrOf(program)).contains(QLatin1String("--open")),
+                                 10000);
+        // One line, and one that tells how to reach the windows.
+        const QStringList lines =
+            err.split(QLatin1Char('\n'), Qt::SkipEmptyParts).filter(QStringLiteral("vestrel:"));
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].contains(QLatin1String("--options")), qPrintable(lines[0]));
+
+        QTRY_VERIFY_WITH_TIMEOUT(trayUp(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(icons(), 1, 10000);
+        QCOMPARE(program->state(), QProcess::Running);
+    }
+
+    void laterStartsGoToTheRunningCopy_data() {
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("later");
+        QTest::addColumn<QString>("caption"); // of the window that shows
+        const QString open = QStringLiteral("--open");
+        QTest::newRow("editor") << QStringList{} << QStringList{open} << QStringLiteral("Vestrel");
+        QTest::newRow("options") << QStringList{} << QStringList{QStringLiteral("--options")}
+                                 << QStringLiteral("Vestrel Options");
+        QTest::newRow("explorer") << QStringList{} << QStringList{QStringLiteral("--explorer")}
+                                  << QStringLiteral("Vestrel FTP Explorer");
+        // The options are read alike for a first start and a later one: --open stands for all.
+        QTest::newRow("first start opens")
+            << QStringList{open} << QStringList{} << QStringLiteral("Vestrel");
+    }
+
+    void laterStartsGoToTheRunningCopy() {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, later);
+        QFETCH(QString, caption);
+        QTRY_VERIFY_WITH_TIMEOUT(trayUp(), 15000);
+        QProcess* program = start(first);
+        QTRY_COMPARE_WITH_TIMEOUT(icons(), 1, 10000);
+
+        for (int round = 0; round < 2; ++round) {
+            QProcess* copy = start(later);
+            QVERIFY(copy->waitForFinished(15000));
+            QCOMPARE(copy->exitCode(), 0);
+            QCOMPARE(stderrOf(copy), QString());
+            QCOMPARE(copy->readAllStandardOutput(), QByteArray());
+            // Shown by the running copy, and the second time the same window again.
+            QTRY_COMPARE_WITH_TIMEOUT(windows(program, caption), 1, 10000);
+        }
+        QCOMPARE(program->state(), QProcess::Running);
+        QCOMPARE(icons(), 1);
+    }
+
+    void copyWithoutDisplayCannotShowWindows() {
+        const QStringList headless{QStringLiteral("DISPLAY")};
+        QProcess* program = start({}, headless);
+        // Listening for later starts once its socket is in the runtime folder.
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(m_dir->filePath(QStringLiteral("runtime")))
+                                      .entryList(QDir::System | QDir::NoDotAndDotDot)
+                                      .isEmpty(),
+                                 10000);
+        QProcess* later = start({QStringLiteral("--options")}, headless);
+        QVERIFY(later->waitForFinished(15000));
+        QCOMPARE(later->exitCode(), 1);
+        QVERIFY(stderrOf(later).contains(QLatin1String("no display")));
+        QCOMPARE(program->state(), QProcess::Running);
     }
 
     void mainWindowTimerAndExit() {
