@@ -8,7 +8,6 @@ import os
 import shutil
 import sqlite3
 import subprocess
-import sys
 import tempfile
 import time
 import zipfile
@@ -28,8 +27,6 @@ def wait_for(what, condition, timeout=STEP_WAIT, pump=None):
         pump and pump()
         try:
             result = condition()
-        except Failure:
-            raise
         except Exception as error:  # a control went away while it was read: look again
             result, last_error = None, " (last: %s)" % error
         if result:
@@ -44,14 +41,6 @@ class Desktop:
         self.shots = shots
         self.processes = []
         self.step = 0
-        xvfb = self.spawn(["Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24",
-                           "-nolisten", "tcp"], stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL)
-        number = xvfb.stdout.readline().decode().strip()
-        if not number:
-            raise Failure("Xvfb did not start")
-        os.environ["DISPLAY"] = ":" + number
-        wait_for("the X server", lambda: self.tool("xdotool", "getdisplaygeometry"))
         runtime = os.path.join(home, "runtime")
         os.mkdir(runtime, 0o700)
         os.environ.update(HOME=home, XDG_RUNTIME_DIR=runtime,
@@ -101,14 +90,8 @@ class Desktop:
         return [line.split()[0] for line in tree.split("\n")
                 if '("%s" ' % window_class in line]
 
-    def click(self, window, x, y):
-        self.tool("xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1")
-
     def keys(self, *keys):
         self.tool("xdotool", "key", "--delay", "40", *keys)
-
-    def type(self, text):
-        self.tool("xdotool", "type", "--delay", "20", text)
 
     def shot(self, name):
         self.step += 1
@@ -168,17 +151,8 @@ class Accessible:
     def find_all(self, root, role):
         return [c for c in self.walk(root) if c.getRoleName() == role]
 
-    def press(self, control):
-        action = control.queryAction()
-        for i in range(action.nActions):
-            if action.getName(i) in ("press", "click", "toggle", "Press", "Toggle"):
-                action.doAction(i)
-                return
-        action.doAction(0)
-
-    def text(self, control):
-        text = control.queryText()
-        return text.getText(0, text.characterCount)
+    def press(self, control):  # a button's first action is Press, a check box's Toggle
+        control.queryAction().doAction(0)
 
 
 class Run:
@@ -199,7 +173,6 @@ class Run:
                               ("photos/beach.jpg", os.urandom(4096))):
             with open(os.path.join(self.data, name), "wb") as f:
                 f.write(content)
-        self.file = os.path.join(self.data, "notes.txt")
         os.makedirs(args.shots, exist_ok=True)
 
     def start_ftp(self, desktop):
@@ -217,7 +190,7 @@ class Run:
         if len(icons) != 1:
             raise Failure("expected one tray icon, found %d" % len(icons))
         before = len(self.ui.popups)
-        self.desktop.click(icons[0], 8, 8)
+        self.desktop.tool("xdotool", "mousemove", "--window", icons[0], "8", "8", "click", "1")
         menu = wait_for("the tray menu", lambda: len(self.ui.popups) > before and
                         self.ui.showing(self.ui.popups[-1]) and self.ui.popups[-1],
                         pump=self.ui.pump)
@@ -241,17 +214,15 @@ class Run:
         control.queryComponent().grabFocus()
         wait_for("the focus in " + control.name, lambda: self.ui.state("FOCUSED", control))
         self.desktop.keys("ctrl+a")
-        self.desktop.type(text)
+        self.desktop.tool("xdotool", "type", "--delay", "20", text)
         # A password box tells only how many characters it holds.
         wait_for("the text %r in %s" % (text, control.name), lambda: (
             control.queryText().characterCount == len(text) if secret
-            else self.ui.text(control) == text))
+            else control.queryText().getText(0, -1) == text))
 
     def pick_path(self, button, title, path):
         self.ui.press(button)
-        dialog = wait_for("the dialog " + title, lambda: self.ui.window(title)
-                          or self.ui.find(self.ui.app(), "dialog", title)
-                          or self.ui.find(self.ui.app(), "file chooser", title))
+        dialog = wait_for("the dialog " + title, lambda: self.ui.window(title))
         name_box = wait_for("the file name box", lambda: self.ui.find(dialog, "text"))
         # The box keeps the last one typed as it opens: type the full path over it.
         self.fill(name_box, path)
@@ -331,7 +302,8 @@ class Run:
         d.keys("Tab")
 
         files = ui.find(editor, "list", "Files")
-        self.pick_path(ui.find(editor, "push button", "Add File"), "Select file", self.file)
+        self.pick_path(ui.find(editor, "push button", "Add File"), "Select file",
+                       os.path.join(self.data, "notes.txt"))
         wait_for("the file in the list", lambda: files.childCount == 1)
         self.pick_path(ui.find(editor, "push button", "Add Folder"), "Select folder",
                        os.path.join(self.data, "photos"))
@@ -390,16 +362,10 @@ def main():
     for name in ("--program", "--source", "--shots"):
         parser.add_argument(name, required=True)
     args = parser.parse_args()
-    started = time.monotonic()
     with tempfile.TemporaryDirectory() as home:
-        try:
-            Run(args, home).run()
-        except Failure as failure:
-            print("FAIL:", failure, flush=True)
-            return 1
-    print("PASS in %.0f s" % (time.monotonic() - started))
-    return 0
+        Run(args, home).run()
+    print("PASS")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main()
