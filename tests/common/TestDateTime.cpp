@@ -29,6 +29,7 @@ private slots:
 
         // clang-format off
         QTest::newRow("first day") << "0001-01-01 00:00:00" << "0001-01-01 00:00:00" << "";
+        QTest::newRow("1 March 2100") << "2100-03-01 00:00:00" << "2100-03-01 00:00:00" << "";
         QTest::newRow("last second") << "9999-12-31 23:59:59" << "9999-12-31 23:59:59" << "";
         QTest::newRow("blanks, no seconds") << "  2026-01-02 03:04  " << "2026-01-02 03:04:00" << "";
         QTest::newRow("stored date alone") << "2026-01-02" << "2026-01-02 00:00:00" << "";
