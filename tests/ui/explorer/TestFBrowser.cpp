@@ -91,7 +91,6 @@ private slots:
         // Plain folders first; a read-only folder (17) goes among the files.
         const QStringList remote{"pub", "archive", "a.txt"};
         QCOMPARE(names("LFTP"), remote);
-        QCOMPARE(names("File1"), QStringList({"b.txt", "c.txt"}));
         for (QWidget* control : m_window->findChildren<QWidget*>()) {
             if (control->focusPolicy() != Qt::NoFocus && control->isVisibleTo(m_window.get()))
                 QVERIFY2(!control->accessibleName().isEmpty(), qPrintable(control->objectName()));
@@ -169,7 +168,6 @@ private slots:
         click(button);
         QVERIFY2(QRegularExpression(line).match(lines().last()).hasMatch(),
                  qPrintable(lines().last()));
-        QCOMPARE(listing("."), QStringList({"b.txt", "c.txt"}));
     }
 
     void cancelledTransferKeepsTheEarlierFile_data() {
