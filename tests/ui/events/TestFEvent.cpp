@@ -127,7 +127,6 @@ private slots:
         lv->editItem(lv->topLevelItem(0));
         QCOMPARE(lv->findChildren<QLineEdit*>().size(), 0);
 
-        // lstFiles holds this session's files; a double-click opens one with the desktop.
         auto* list = window->findChild<QListWidget*>("lstFiles");
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(0)->text(), files[0]);
@@ -151,10 +150,8 @@ private slots:
     }
 
     // With the scheduler and the run queue, without a display: a session due while another one
-    // runs waits, runs right after it, long past its minute, and is not moved on meanwhile; each
-    // completion message follows its own run. A run ends only through the event loop, so it goes
-    // on through every tick below. Run Now during a run waits its turn too. The log lines go to
-    // standard error, and no widget is made, not even a hidden one.
+    // runs (a run ends only through the event loop) waits and runs after it, long past its minute;
+    // Run Now waits its turn too. The lines go to standard error; no widget is made at all.
     void dueDuringARunRunsAfterIt() {
         TestDatabase& db = *m_db;
         const int a = db.addSession("A", "2004-08-02 10:00:00", "2004-08-13 10:00:00", 1, 0, 127);
