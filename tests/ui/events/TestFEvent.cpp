@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -60,7 +59,7 @@ private slots:
         m_settings = std::make_unique<Settings>(path("Vodidore.ini"));
         m_settings->WriteOption("Store", path("store"));
         QVERIFY(writeFile(path("data/a.txt"), "a") && QDir().mkpath(path("store")));
-        QFile::remove(m_server.pathOf("pub/" + ArchiveName));
+        switchUploadOn(*m_settings, m_server);
     }
 
     void cleanup() {
@@ -84,7 +83,6 @@ private slots:
         addSession(*m_db, "Other", {"/other/file"});
         const QStringList files{path("data/a.txt"), path("data/My Documents")};
         const int id = addSession(*m_db, "Docs", files, hidden);
-        switchUploadOn(*m_settings, m_server);
         m_settings->WriteOption("Ftp", fails ? QString() : m_server.host());
         QStringList written;
         SessionStore store(m_db->db());
@@ -119,9 +117,6 @@ private slots:
             QCOMPARE(lv->topLevelItem(i)->text(0), texts[i]);
             QCOMPARE(lv->topLevelItem(i)->icon(0).cacheKey(), icon);
         }
-        // The picture for the documentation: VESTREL_SHOT=out.png QT_QPA_PLATFORM=xcb xvfb-run -a
-        if (const QString shot = qEnvironmentVariable("VESTREL_SHOT"); !shot.isEmpty() && !fails)
-            QVERIFY(window->grab().save(shot));
         // Log lines cannot be edited: not even editItem(), which ignores the edit triggers.
         QTest::ignoreMessage(QtWarningMsg, "edit: editing failed");
         lv->editItem(lv->topLevelItem(0));
@@ -129,7 +124,6 @@ private slots:
 
         auto* list = window->findChild<QListWidget*>("lstFiles");
         QCOMPARE(list->count(), 2);
-        QCOMPARE(list->item(0)->text(), files[0]);
         QDesktopServices::setUrlHandler("file", this, "open");
         const QPoint second = list->visualItemRect(list->item(1)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
@@ -157,7 +151,6 @@ private slots:
         const int a = db.addSession("A", "2004-08-02 10:00:00", "2004-08-13 10:00:00", 1, 0, 127);
         const int b = db.addSession("B", "2004-08-02 10:05:00", "2004-08-13 10:05:00", 1, 0, 127);
         db.exec("insert into files select id, '" + path("data/a.txt") + "' from Tasks");
-        switchUploadOn(*m_settings, m_server);
 
         SessionStore store(db.db());
         const int widgetsBefore = QApplication::allWidgets().size();
