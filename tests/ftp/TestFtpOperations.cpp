@@ -216,9 +216,7 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("listing");
         const QString pub = "inner@@16";
-        QTest::newRow("backslash is the root") << QStringList{"pub", "\\"} << "pub@@16||a.txt@@128";
         QTest::newRow("double slash is absolute") << QStringList{"pub", "//pub"} << pub;
-        QTest::newRow("backslash and slash") << QStringList{"\\/pub"} << pub;
         QTest::newRow("relative steps deeper") << QStringList{"pub", "inner"} << QString();
         QTest::newRow("parent") << QStringList{"pub/inner", ".."} << pub;
         // An empty folder is stored without asking: the server stays in pub.

@@ -5,28 +5,15 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <QTcpServer>
 
 namespace {
 
 constexpr int StartWaitMs = 15000;
 
 int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    auto* any = reinterpret_cast<sockaddr*>(&address);
-    int port = 0;
-    if (fd >= 0 && ::bind(fd, any, length) == 0 && ::getsockname(fd, any, &length) == 0)
-        port = ntohs(address.sin_port);
-    if (fd >= 0)
-        ::close(fd);
-    return port;
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
 }
 
 } // namespace
@@ -56,8 +43,6 @@ ServerProcess::~ServerProcess() {
 }
 
 void ServerProcess::stop() {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
     m_process.kill();
     m_process.waitForFinished(StartWaitMs);
 }
