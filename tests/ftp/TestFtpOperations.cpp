@@ -56,6 +56,9 @@ private slots:
         ftp.Disconnect();
         QVERIFY(!ftp.Connected());
         QCOMPARE(ftp.Host() + ftp.User() + ftp.Password() + ftp.Directory(), QString());
+        // The listing records the missing connection instead of raising it.
+        QCOMPARE(ftp.GetDirectoryList(), QString());
+        QCOMPARE(recorded(), "800407d5 Not Connected to FTP Site");
     }
 
     void disconnectDoesNotWaitLongForQuitReply() {
@@ -115,55 +118,38 @@ private slots:
         QVERIFY(!text.contains(secret));
     }
 
-    void logOnValuesRefuseActionWhileConnected_data() {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<Action>("change");
+    // The log-on values cannot change while connected; everything else needs a connection.
+    void refusedActionsRaise_data() {
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<QString>("error");
+        const QString connected =
+            "800407d7 %1: You cannot change this property while connected to an FTP server";
+        const QString offline = "800407d5 KivoFTP::%1: Not Connected to FTP Site";
         // clang-format off
-        QTest::newRow("Host") << "MelnoFTP:Host_Let" << Action([](cFTP& f) { f.setHost("x"); });
-        QTest::newRow("User") << "KivoFTP::User_Let" << Action([](cFTP& f) { f.setUser("x"); });
-        QTest::newRow("Password") << "KivoFTP::Password_Let" << Action([](cFTP& f) { f.setPassword("x"); });
-        QTest::newRow("Port") << "KivoFTP::Port_Let" << Action([](cFTP& f) { f.setPort(2121); });
+        QTest::newRow("Host") << Action([](cFTP& f) { f.setHost("x"); }) << connected.arg("MelnoFTP:Host_Let");
+        QTest::newRow("User") << Action([](cFTP& f) { f.setUser("x"); }) << connected.arg("KivoFTP::User_Let");
+        QTest::newRow("Password") << Action([](cFTP& f) { f.setPassword("x"); }) << connected.arg("KivoFTP::Password_Let");
+        QTest::newRow("Port") << Action([](cFTP& f) { f.setPort(2121); }) << connected.arg("KivoFTP::Port_Let");
+        QTest::newRow("GetFile") << Action([](cFTP& f) { f.GetFile("a.txt", "/tmp/x"); }) << offline.arg("GetFile");
+        QTest::newRow("PutFile") << Action([](cFTP& f) { f.PutFile("/etc/hostname", "a.txt"); }) << offline.arg("PutFile");
+        QTest::newRow("RenameFile") << Action([](cFTP& f) { f.RenameFile("a.txt", "b"); }) << offline.arg("RenameFile");
+        QTest::newRow("DeleteFile") << Action([](cFTP& f) { f.DeleteFile("a.txt"); }) << offline.arg("DeleteFile");
+        QTest::newRow("Directory") << Action([](cFTP& f) { f.setDirectory("pub"); }) << offline.arg("Directory_Let");
+        QTest::newRow("Disconnect") << Action([](cFTP& f) { f.Disconnect(); }) << offline.arg("Disconnect");
+        QTest::newRow("FileExists") << Action([](cFTP& f) { f.FileExists("a.txt"); }) << offline.arg("FileExists");
         // clang-format on
     }
 
-    void logOnValuesRefuseActionWhileConnected() {
-        QFETCH(QString, source);
-        QFETCH(Action, change);
-        cFTP& ftp = *m_ftp;
-        QCOMPARE(described(raisedBy([&] { change(ftp); })),
-                 QStringLiteral("800407d7 %1: You cannot change this property while connected "
-                                "to an FTP server")
-                     .arg(source));
-        QCOMPARE(ftp.Host() + ftp.User() + ftp.Password() + QString::number(ftp.Port()),
-                 m_server.host() + m_server.user() + m_server.password() +
-                     QString::number(m_server.port()));
-    }
-
-    void whileNotConnectedRaise_data() {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<Action>("operation");
-        // clang-format off
-        QTest::newRow("GetFile") << "GetFile" << Action([](cFTP& f) { f.GetFile("a.txt", "/tmp/x"); });
-        QTest::newRow("PutFile") << "PutFile" << Action([](cFTP& f) { f.PutFile("/etc/hostname", "a.txt"); });
-        QTest::newRow("RenameFile") << "RenameFile" << Action([](cFTP& f) { f.RenameFile("a.txt", "b"); });
-        QTest::newRow("DeleteFile") << "DeleteFile" << Action([](cFTP& f) { f.DeleteFile("a.txt"); });
-        QTest::newRow("Directory") << "Directory_Let" << Action([](cFTP& f) { f.setDirectory("pub"); });
-        QTest::newRow("Disconnect") << "Disconnect" << Action([](cFTP& f) { f.Disconnect(); });
-        QTest::newRow("FileExists") << "FileExists" << Action([](cFTP& f) { f.FileExists("a.txt"); });
-        // clang-format on
-    }
-
-    void whileNotConnectedRaise() {
-        QFETCH(QString, source);
-        QFETCH(Action, operation);
-        cFTP ftp;
-        QCOMPARE(described(raisedBy([&] { operation(ftp); })),
-                 "800407d5 KivoFTP::" + source + ": Not Connected to FTP Site");
-        // The listing records the same error instead.
-        QString listing = "unset";
-        QVERIFY(!raisedBy([&] { listing = ftp.GetDirectoryList(); }));
-        QCOMPARE(listing, QString());
-        QCOMPARE(recorded(), "800407d5 Not Connected to FTP Site");
+    void refusedActionsRaise() {
+        QFETCH(Action, action);
+        QFETCH(QString, error);
+        cFTP offline;
+        cFTP& ftp = error.startsWith(hex(FtpError::LogOnValues)) ? *m_ftp : offline;
+        QCOMPARE(described(raisedBy([&] { action(ftp); })), error);
+        if (&ftp == m_ftp.get())
+            QCOMPARE(ftp.Host() + ftp.User() + ftp.Password() + QString::number(ftp.Port()),
+                     m_server.host() + m_server.user() + m_server.password() +
+                         QString::number(m_server.port()));
     }
 
     // The progress hook follows each transfer to its whole size.
