@@ -134,7 +134,6 @@ private slots:
         QTest::newRow("bare host") << "ftp.example.org" << 21 << "ftp ftp.example.org 21";
         QTest::newRow("sftp default") << "sftp://h" << 21 << "sftp h 22";
         QTest::newRow("sftp no port") << "SFTP://h/" << 0 << "sftp h 22";
-        QTest::newRow("sftp own port") << "sftp://h" << 2222 << "sftp h 2222";
         QTest::newRow("explicit tls") << "ftpes://h" << 21 << "ftp h 21";
         QTest::newRow("implicit tls") << "ftps://h" << 21 << "ftps h 990";
     }

@@ -15,9 +15,8 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    // Ends the server at once, even in the middle of a transfer, and waits for it to be gone.
+    // Ends the server at once, even in the middle of a transfer.
     void stop();
-    // Why the last start failed.
     QString errorString() const { return m_error; }
     QString host() const { return QStringLiteral("127.0.0.1"); }
     int port() const { return m_port; }
@@ -34,7 +33,7 @@ protected:
     QString m_error;
 };
 
-// Runs a tool to its end; false, with the reason in error, unless it exits with 0.
+// False, with the reason in error, unless the tool exits with 0.
 bool runTool(const QString& program, const QStringList& arguments, QString* error = nullptr,
              QByteArray* output = nullptr);
 
@@ -46,13 +45,11 @@ struct FtpServerOptions {
     bool mlsd = true;
     // QUIT goes unanswered, as with a server that hangs.
     bool answerQuit = true;
-    // TLS with a self-signed certificate made for the test: AUTH TLS (explicit) or TLS from the
-    // first byte (implicit).
+    // TLS with a self-signed certificate: AUTH TLS (explicit) or from the first byte (implicit).
     enum class Tls { None, Explicit, Implicit } tls = Tls::None;
 };
 
-// A real FTP server (pyftpdlib, run by Debian's /usr/bin/python3) serving one user with a
-// password.
+// pyftpdlib, run by Debian's /usr/bin/python3, serving one user with a password.
 class FtpServer : public ServerProcess {
 public:
     using Options = FtpServerOptions;

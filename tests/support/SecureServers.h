@@ -4,11 +4,9 @@
 
 class Settings;
 
-// Running servers of the encrypted kinds: "sftp" (sshd), "ftpes" (FTP with AUTH TLS) and "ftps"
-// (TLS from the first byte).
+// Servers of the encrypted kinds "sftp" (sshd), "ftpes" (AUTH TLS) and "ftps" (implicit TLS).
 class SecureServers {
 public:
-    // One server as a client reaches it.
     struct Target {
         QString setting; // scheme://host
         int port;
