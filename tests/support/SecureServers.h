@@ -1,8 +1,24 @@
 #pragma once
 
-#include "SshServer.h"
+#include "FtpServer.h"
 
 class Settings;
+
+// Debian's sshd, SFTP only, with its own host key, serving its home to the user the tests run
+// as, who logs on with the key in clientSshFolder().
+class SshServer : public ServerProcess {
+public:
+    SshServer();
+
+    bool start();
+    QString address() const { return QStringLiteral("sftp://127.0.0.1"); }
+    QString user() const { return m_user; }
+    QString clientSshFolder() const;
+    QString knownHostsLine() const;
+
+private:
+    QString m_user;
+};
 
 // Servers of the encrypted kinds "sftp" (sshd), "ftpes" (AUTH TLS) and "ftps" (implicit TLS).
 class SecureServers {
@@ -12,7 +28,6 @@ public:
         int port;
         QString user;
         QString password; // empty over SFTP, where the key logs on
-        QString folder;   // the folder "pub" as the client names it, with a slash at the end
         QString pub;      // the same folder's local path
         FtpServer* ftp;   // null over SFTP
     };
@@ -23,7 +38,7 @@ public:
     const SshServer& ssh() const { return m_ssh; }
     // Makes a client's SSH folder holding the log-on key; trusted: known_hosts lists the server.
     bool makeSshFolder(const QString& path, bool trusted) const;
-    // Upload on, to this server and into pub; trusted: its certificate is kept.
+    // Upload on, to this server and into its folder pub; trusted: its certificate is kept.
     static void writeSettings(Settings& settings, const Target& target, bool trusted);
 
 private:
