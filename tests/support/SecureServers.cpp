@@ -45,13 +45,11 @@ bool SshServer::start() {
 }
 
 QString SecureServers::start() {
-    if (!m_ssh.start())
-        return m_ssh.errorString();
-    if (!m_explicit.start({.tls = FtpServer::Options::Tls::Explicit}))
-        return m_explicit.errorString();
-    if (!m_implicit.start({.tls = FtpServer::Options::Tls::Implicit}))
-        return m_implicit.errorString();
-    return {};
+    const bool started = m_ssh.start() &&
+                         m_explicit.start({.tls = FtpServer::Options::Tls::Explicit}) &&
+                         m_implicit.start({.tls = FtpServer::Options::Tls::Implicit});
+    return started ? QString()
+                   : m_ssh.errorString() + m_explicit.errorString() + m_implicit.errorString();
 }
 
 SecureServers::Target SecureServers::target(const QString& kind) {
