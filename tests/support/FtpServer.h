@@ -38,8 +38,8 @@ bool runTool(const QString& program, const QStringList& arguments, QString* erro
              QByteArray* output = nullptr);
 
 struct FtpServerOptions {
-    // End the server process abruptly once one data connection has moved this many bytes
-    // (0: never), which stops it in the middle of a transfer.
+    // End the server process abruptly once one upload has received this many bytes (0: never),
+    // which stops it in the middle of the transfer.
     qint64 stopAfterBytes = 0;
     // Without MLSD the server lists with LIST only, as older servers do.
     bool mlsd = true;

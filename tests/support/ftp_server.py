@@ -3,7 +3,7 @@
 Serves one user from --home on 127.0.0.1 and prints its port as the first line. Listings put
 folders first, then files, each by name, the same on every file system. --command-log gets every
 command (the password masked) and every log-on. --stop-after-bytes ends the process abruptly once
-one data connection has moved that many bytes; --ignore-quit never answers QUIT. --tls explicit
+one upload has received that many bytes; --ignore-quit never answers QUIT. --tls explicit
 (AUTH TLS) or implicit (FTPS) requires TLS with --certfile (certificate and key in one file).
 """
 
@@ -43,21 +43,13 @@ def main():
     authorizer.add_user(args.user, args.password, args.home, perm="elradfmwMT")
 
     class StoppingDTPHandler(DTPHandler):
-        def _check(self):
-            if self.tot_bytes_sent + self.tot_bytes_received >= args.stop_after_bytes:
-                os._exit(3)
-
         def handle_read(self):
             super().handle_read()
-            self._check()
+            if self.tot_bytes_received >= args.stop_after_bytes:
+                os._exit(3)
 
         # pyftpdlib's event loop calls this name, bound to the base class's reader.
         handle_read_event = handle_read
-
-        def send(self, data):
-            result = super().send(data)
-            self._check()
-            return result
 
     def log(line):
         if args.command_log:
@@ -110,7 +102,6 @@ def main():
         handler.proto_cmds = {k: v for k, v in base.proto_cmds.items() if k != "MLSD"}
     if args.stop_after_bytes and not args.tls:
         handler.dtp_handler = StoppingDTPHandler
-        handler.use_sendfile = False
 
     server = FTPServer(("127.0.0.1", args.port), handler)
     print(server.address[1], flush=True)
