@@ -234,8 +234,14 @@ struct cFTP::Impl {
         curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
         curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, TransferBufferBytes);
         curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, TransferBufferBytes);
-        if (address.usesTls())
+        if (address.usesTls()) {
             applyCertificateCheck(curl, check);
+            // Over TLS 1.3 libcurl can close an upload's data connection with the server's
+            // session tickets unread; the reset that follows throws away the last bytes sent
+            // while the server still confirms the transfer. TLS 1.2 has no such late messages.
+            curl_easy_setopt(curl, CURLOPT_SSLVERSION,
+                             long(CURL_SSLVERSION_TLSv1_2) | long(CURL_SSLVERSION_MAX_TLSv1_2));
+        }
         if (address.kind == ServerAddress::Kind::FtpExplicitTls)
             curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
         if (address.isSftp()) {
@@ -285,6 +291,19 @@ struct cFTP::Impl {
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onTransferInfo);
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &watch);
+    }
+
+    // The size the server gives for a file: -1 when the file is not there, nothing when the
+    // server does not tell sizes.
+    std::optional<qint64> remoteSize(const QStringList& target) {
+        prepare();
+        curl_easy_setopt(curl, CURLOPT_URL, url(target, false).constData());
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+        if (perform() != CURLE_OK)
+            return -1;
+        curl_off_t size = -1;
+        curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+        return size < 0 ? std::nullopt : std::optional<qint64>(size);
     }
 
     CURLcode perform() {
@@ -690,6 +709,17 @@ bool cFTP::PutFile(const QString& LocalFileAndPath, const QString& ServerFileAnd
                              static_cast<curl_off_t>(local.size()));
         if (d.perform() != CURLE_OK) {
             recordCurrentError(FtpError::PutOrRenameFailed, d.describe(failure));
+            return false;
+        }
+        // A confirmed upload can still be short (a connection reset loses what the server had
+        // not read yet): what the server holds must be the whole file.
+        const std::optional<qint64> held = ascii ? std::nullopt : d.remoteSize(*target);
+        if (held && *held != local.size()) {
+            const QString shortBy = *held < 0 ? QString()
+                                              : QStringLiteral("The server holds %1 of %2 bytes")
+                                                    .arg(*held)
+                                                    .arg(local.size());
+            recordCurrentError(FtpError::PutOrRenameFailed, d.describe(failure) + shortBy);
             return false;
         }
         return true;

@@ -172,6 +172,14 @@ private slots:
                  (QStringList{"2612051430 (2).zip", ArchiveName}));
         QCOMPARE(readArchive(first).data("big.bin"), noise);
         QCOMPARE(readArchive(m_server.pathOf("pub/2612051430 (2).zip")).data("small/A"), "A");
+
+        // A server that confirms an upload it cut short holds no backup: the archive stays here.
+        QVERIFY2(m_server.start({.keepBytes = 100}), qPrintable(m_server.errorString()));
+        QVERIFY(sessionRun(options, path("program")).LPack({path("small")}, lines));
+        QVERIFY2(lines.lines().back().text.contains(QRegularExpression(
+                     "server holds 100 of [0-9]+ bytes.*was removed from the server")),
+                 qPrintable(lines.lines().back().text));
+        QCOMPARE(QDir(m_server.pathOf("pub")).count(), 4u); // ".", "..", the two above
     }
 };
 

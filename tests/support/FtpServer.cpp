@@ -74,7 +74,8 @@ bool FtpServer::start(const Options& options) {
     arguments << "--home" << pathOf(QString()) << "--user" << user() << "--password" << password()
               << "--port" << QString::number(m_port) << "--command-log"
               << m_dir.filePath("commands") << "--stop-after-bytes"
-              << QString::number(options.stopAfterBytes);
+              << QString::number(options.stopAfterBytes) << "--keep-bytes"
+              << QString::number(options.keepBytes);
     if (!options.mlsd)
         arguments << "--no-mlsd";
     if (!options.answerQuit)

@@ -41,6 +41,8 @@ struct FtpServerOptions {
     // End the server process abruptly once one upload has received this many bytes (0: never),
     // which stops it in the middle of the transfer.
     qint64 stopAfterBytes = 0;
+    // Keep only this many bytes of each upload yet confirm it whole, as after a reset (0: all).
+    qint64 keepBytes = 0;
     // Without MLSD the server lists with LIST only, as older servers do.
     bool mlsd = true;
     // QUIT goes unanswered, as with a server that hangs.

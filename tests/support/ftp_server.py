@@ -3,7 +3,8 @@
 Serves one user from --home on 127.0.0.1 and prints its port as the first line. Listings put
 folders first, then files, each by name, the same on every file system. --command-log gets every
 command (the password masked) and every log-on. --stop-after-bytes ends the process abruptly once
-one upload has received that many bytes; --ignore-quit never answers QUIT. --tls explicit
+one upload has received that many bytes; --keep-bytes cuts each upload to that size once it
+is confirmed; --ignore-quit never answers QUIT. --tls explicit
 (AUTH TLS) or implicit (FTPS) requires TLS with --certfile (certificate and key in one file).
 """
 
@@ -30,6 +31,7 @@ def main():
     parser.add_argument("--password", required=True)
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--stop-after-bytes", type=int, default=0)
+    parser.add_argument("--keep-bytes", type=int, default=0)
     parser.add_argument("--command-log", default="")
     parser.add_argument("--no-mlsd", action="store_true")
     parser.add_argument("--ignore-quit", action="store_true")
@@ -61,6 +63,10 @@ def main():
     class TestFTPHandler(base):
         def on_login(self, username):
             log("login " + username)
+
+        def on_file_received(self, file):
+            if args.keep_bytes:
+                os.truncate(file, args.keep_bytes)
 
         def pre_process_command(self, line, cmd, arg):
             log("PASS ***" if cmd == "PASS" else line)
