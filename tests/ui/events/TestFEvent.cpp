@@ -6,7 +6,6 @@
 #include "store/SessionStore.h"
 #include "ui/events/FEvent.h"
 #include "ui/events/FEventRunner.h"
-#include "ui/events/ListViewLog.h"
 
 #include <QApplication>
 #include <QDesktopServices>
