@@ -13,8 +13,6 @@ using Operation = std::function<bool(cFTP&, const QString& local)>;
 using Entries = std::vector<FtpListEntry>;
 Q_DECLARE_METATYPE(Entries)
 
-// Log-on, log-off, the log-on values, transfers, rename, delete, the remote folder and the
-// listing of cFTP against a real server, and the readers of listing and reply text.
 class TestFtpOperations : public QObject {
     Q_OBJECT
 
@@ -143,7 +141,8 @@ private slots:
                          QString::number(m_server.port()));
     }
 
-    // The progress hook follows each transfer to its whole size.
+    // The progress hook follows each transfer to its whole size; relative names follow the
+    // current folder, absolute ones ignore it; a download replaces a longer file whole.
     void binaryTransfersKeepEveryByte() {
         // Every byte value, and line ends of each kind that a text transfer would rewrite.
         QByteArray bytes;
@@ -157,53 +156,21 @@ private slots:
             told = {done, total};
             return true;
         });
+        m_ftp->setDirectory("pub");
+        QVERIFY(!m_ftp->FileExists("/pub"));
         // Binary, and the unknown type that PutFile takes by default.
         for (int type : {int(cFTP::Binary), 0}) {
+            QVERIFY(writeFile(local("back.bin"), bytes + bytes));
             told = {};
-            QVERIFY(m_ftp->PutFile(local("sent.bin"), "pub/d.bin", type));
+            QVERIFY(m_ftp->PutFile(local("sent.bin"), "d.bin", type));
             QCOMPARE(told, whole);
             QCOMPARE(readFile(remote("pub/d.bin")), bytes);
             told = {};
-            QVERIFY(m_ftp->GetFile("pub/d.bin", local("back.bin"), cFTP::Binary));
+            QVERIFY(m_ftp->GetFile("/pub/d.bin", local("back.bin"), cFTP::Binary));
             QCOMPARE(told, whole);
             QCOMPARE(readFile(local("back.bin")), bytes);
-            QVERIFY(QFile::remove(local("back.bin")) && QFile::remove(remote("pub/d.bin")));
+            QVERIFY(QFile::remove(remote("pub/d.bin")));
         }
-    }
-
-    // Relative names follow the current folder, absolute ones ignore it; a download replaces a
-    // longer file whole. TestFtpSecure moves, renames and deletes in a folder.
-    void relativeNamesFollowCurrentFolder() {
-        QVERIFY(writeFile(local("got.bin"), QByteArray(5000, 'x')));
-        QVERIFY(writeFile(remote("pub/new.bin"), "relative"));
-        m_ftp->setDirectory("pub");
-        QVERIFY(m_ftp->GetFile("new.bin", local("got.bin")));
-        QCOMPARE(readFile(local("got.bin")), QByteArray("relative"));
-        QVERIFY(!m_ftp->FileExists("/pub"));
-        QVERIFY(m_ftp->GetFile("/a.txt", local("abs.txt")));
-    }
-
-    void directoryChangesFollowTheServer_data() {
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("listing");
-        const QString pub = "inner@@16";
-        QTest::newRow("double slash is absolute") << QStringList{"pub", "//pub"} << pub;
-        QTest::newRow("relative steps deeper") << QStringList{"pub", "inner"} << QString();
-        QTest::newRow("parent") << QStringList{"pub/inner", ".."} << pub;
-        // An empty folder is stored without asking: the server stays in pub.
-        QTest::newRow("empty") << QStringList{"pub", ""} << pub;
-    }
-
-    void directoryChangesFollowTheServer() {
-        QFETCH(QStringList, steps);
-        QFETCH(QString, listing);
-        QVERIFY(QDir().mkpath(remote("pub/inner")));
-        for (const QString& step : steps) {
-            m_ftp->setDirectory(step);
-            QCOMPARE(CurrentError().number, 0);
-            QCOMPARE(m_ftp->Directory(), step);
-        }
-        QCOMPARE(m_ftp->GetDirectoryList(), listing);
     }
 
     // Failures recorded with a failure result: nothing raised, nothing moved, nothing lost.
@@ -213,8 +180,6 @@ private slots:
         // clang-format off
         QTest::newRow("missing folder") << Operation([](cFTP& f, auto) { f.setDirectory("nope\\deeper"); return false; })
             << "800407d2 Cannot Change Directory to nope/deeper. It either doesn't exist, or is protected";
-        QTest::newRow("a file is no folder") << Operation([](cFTP& f, auto) { f.setDirectory("/a.txt"); return false; })
-            << "800407d2 Cannot Change Directory to /a.txt";
         QTest::newRow("delete missing") << Operation([](cFTP& f, auto) { return f.DeleteFile("missing.txt"); })
             << "800407d4 Couldn't Delete File missing.txt from Server";
         QTest::newRow("get missing") << Operation([](cFTP& f, auto l) { return f.GetFile("missing.bin", l); })
@@ -258,24 +223,30 @@ private slots:
     }
 
     void listing_data() {
-        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("listing");
+        const QString modes = "locked@@17||open@@16||fixed.txt@@1||free.txt@@128";
         // clang-format off
         // The server lists folders first; a client that sorted by name would put a.txt first.
-        QTest::newRow("home in server order") << "" << "" << "" << "pub@@16||a.txt@@128";
-        QTest::newRow("empty folder") << "pub/empty" << "" << "" << "";
-        QTest::newRow("read-only marks") << "/pub/modes" << "" << "" << "locked@@17||open@@16||fixed.txt@@1||free.txt@@128";
-        QTest::newRow("folder argument") << "" << "pub/modes" << "*.txt" << "fixed.txt@@1||free.txt@@128";
-        QTest::newRow("exact name") << "" << "" << "pub" << "pub@@16";
-        QTest::newRow("nothing matches") << "" << "" << "*.zip" << "";
-        QTest::newRow("missing folder argument") << "" << "nope" << "" << "pub@@16||a.txt@@128";
+        QTest::newRow("home in server order") << QStringList{""} << "" << "" << "pub@@16||a.txt@@128";
+        QTest::newRow("empty folder") << QStringList{"pub/empty"} << "" << "" << "";
+        QTest::newRow("read-only marks") << QStringList{"/pub/modes"} << "" << "" << modes;
+        QTest::newRow("double slash is absolute") << QStringList{"pub", "//pub/modes"} << "" << "" << modes;
+        QTest::newRow("relative steps deeper") << QStringList{"pub", "empty"} << "" << "" << "";
+        QTest::newRow("parent") << QStringList{"pub/modes/open", ".."} << "" << "" << modes;
+        // An empty folder is stored without asking: the server stays where it was.
+        QTest::newRow("empty") << QStringList{"pub/modes", ""} << "" << "" << modes;
+        QTest::newRow("folder argument") << QStringList{""} << "pub/modes" << "*.txt" << "fixed.txt@@1||free.txt@@128";
+        QTest::newRow("exact name") << QStringList{""} << "" << "pub" << "pub@@16";
+        QTest::newRow("nothing matches") << QStringList{""} << "" << "*.zip" << "";
+        QTest::newRow("missing folder argument") << QStringList{""} << "nope" << "" << "pub@@16||a.txt@@128";
         // clang-format on
     }
 
     void listing() {
-        QFETCH(QString, directory);
+        QFETCH(QStringList, steps);
         QFETCH(QString, folder);
         QFETCH(QString, filter);
         QFETCH(QString, listing);
@@ -285,12 +256,16 @@ private slots:
         QVERIFY(writeFile(remote("pub/modes/free.txt"), "x"));
         QCOMPARE(::chmod(qPrintable(remote("pub/modes/locked")), 0555), 0);
         QCOMPARE(::chmod(qPrintable(remote("pub/modes/fixed.txt")), 0444), 0);
-        m_ftp->setDirectory(directory);
+        for (const QString& step : steps) {
+            m_ftp->setDirectory(step);
+            QCOMPARE(CurrentError().number, 0);
+            QCOMPARE(m_ftp->Directory(), step);
+        }
         QString text = "unset";
         QVERIFY(!raisedBy([&] { text = m_ftp->GetDirectoryList(folder, filter); }));
         QCOMPARE(text, listing);
         QCOMPARE(CurrentError().number, 0);
-        QCOMPARE(m_ftp->Directory(), directory);
+        QCOMPARE(m_ftp->Directory(), steps.last());
     }
 
     void serverWithoutMlsdIsListedWithList() {
