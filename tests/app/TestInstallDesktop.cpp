@@ -10,16 +10,12 @@
 class TestInstallDesktop : public QObject {
     Q_OBJECT
 
-    // The keys of a desktop entry; none when the file is not one.
-    static QMap<QString, QString> readEntry(const QString& file) {
-        const QString text = QString::fromUtf8(readFile(file));
+    // The keys of a desktop entry.
+    static QMap<QString, QString> readEntry(const QByteArray& text) {
         QMap<QString, QString> keys;
-        if (!text.startsWith(QLatin1String("[Desktop Entry]\n"))) {
-            return keys;
-        }
         auto lines = QRegularExpression(QStringLiteral("^([^=\n]+)=(.*)$"),
                                         QRegularExpression::MultilineOption)
-                         .globalMatch(text);
+                         .globalMatch(QString::fromUtf8(text));
         while (lines.hasNext()) {
             const QRegularExpressionMatch line = lines.next();
             keys.insert(line.captured(1), line.captured(2));
@@ -69,7 +65,10 @@ private slots:
             {QStringLiteral(".local/share/applications"), {exe, QStringLiteral("--open")}},
             {QStringLiteral(".config/autostart"), {exe}}};
         for (const auto& [where, arguments] : entries) {
-            const auto entry = readEntry(home.filePath(where + QStringLiteral("/vestrel.desktop")));
+            const QByteArray text =
+                readFile(home.filePath(where + QStringLiteral("/vestrel.desktop")));
+            QVERIFY(text.startsWith("[Desktop Entry]\n"));
+            const auto entry = readEntry(text);
             QCOMPARE(entry.value(QStringLiteral("Name")), QStringLiteral("Vestrel"));
             QCOMPARE(execArguments(entry.value(QStringLiteral("Exec"))), arguments);
             const QImage icon(entry.value(QStringLiteral("Icon")));

@@ -11,8 +11,6 @@ void TestDatabase::createFromSchema(const QString& path) {
 }
 
 TestDatabase::TestDatabase() {
-    if (!m_dir.isValid())
-        qFatal("no temp dir");
     createFromSchema(path());
     DbConnection::open(path());
 }
@@ -27,8 +25,7 @@ int TestDatabase::addSession(const QString& name, const QString& date, const QSt
     q.prepare(QStringLiteral(
         "insert into Tasks (Name, date, ntime, Freq, Week, Days) values (?, ?, ?, ?, ?, ?)"));
     for (const QVariant& value :
-         {QVariant(name), date.isNull() ? QVariant() : QVariant(date),
-          ntime.isNull() ? QVariant() : QVariant(ntime), QVariant(freq),
+         {QVariant(name), QVariant(date), QVariant(ntime), QVariant(freq),
           week ? QVariant(*week) : QVariant(), days ? QVariant(*days) : QVariant()})
         q.addBindValue(value);
     if (!q.exec())
