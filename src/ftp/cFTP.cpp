@@ -294,7 +294,8 @@ struct cFTP::Impl {
     }
 
     // The size the server gives for a file: -1 when the file is not there, nothing when the
-    // server does not tell sizes.
+    // server does not tell sizes. A request without a body asks for the size, which fails for a
+    // missing file.
     std::optional<qint64> remoteSize(const QStringList& target) {
         prepare();
         curl_easy_setopt(curl, CURLOPT_URL, url(target, false).constData());
@@ -775,13 +776,7 @@ bool cFTP::DeleteFile(const QString& ExistingName) {
 bool cFTP::FileExists(const QString& ServerFileAndPath) {
     Impl& d = m_impl->startOperation(QStringLiteral("KivoFTP::FileExists"));
     const auto target = d.resolveFile(ServerFileAndPath);
-    if (!target)
-        return false;
-    // A request without a body asks for the file's size, which fails for a missing file.
-    d.prepare();
-    curl_easy_setopt(d.curl, CURLOPT_URL, d.url(*target, false).constData());
-    curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
-    return d.perform() == CURLE_OK;
+    return target && d.remoteSize(*target) != -1;
 }
 
 QString cFTP::GetDirectoryList(const QString& Directory, const QString& FilterString) {
