@@ -225,16 +225,8 @@ bool FBrowser::trustAndRetry(cFTP& client, const QString& host, const QString& u
 void FBrowser::copyToFtp() {
     for (const QString& path : m_local->selectedFiles()) {
         const QString name = QFileInfo(path).fileName();
-        bool cancelled = false;
-        const bool sent = transfer(
-            QStringLiteral("Sending file ") + name,
-            [&](cFTP& client) { return client.PutFile(path, name, cFTP::Binary); }, cancelled);
-        if (sent)
-            LogLine(*m_log, QStringLiteral("Sending file ") + name + QStringLiteral(" succes"),
-                    IconSuccess);
-        else
-            LogError(*m_log, IconFailure);
-        if (cancelled)
+        if (!transfer(QStringLiteral("Sending file ") + name,
+                      [&](cFTP& client) { return client.PutFile(path, name, cFTP::Binary); }))
             break;
     }
     FillLFTP();
@@ -243,17 +235,9 @@ void FBrowser::copyToFtp() {
 void FBrowser::copyToLocal() {
     const QDir folder(m_local->currentFolder());
     for (const QString& name : selectedRemoteNames()) {
-        bool cancelled = false;
-        const bool received = transfer(
-            QStringLiteral("Receiving file ") + name,
-            [&](cFTP& client) { return client.GetFile(name, folder.filePath(name), cFTP::Binary); },
-            cancelled);
-        if (received)
-            LogLine(*m_log, QStringLiteral("Receiving file ") + name + QStringLiteral(" succes"),
-                    IconSuccess);
-        else
-            LogError(*m_log, IconFailure);
-        if (cancelled)
+        if (!transfer(QStringLiteral("Receiving file ") + name, [&](cFTP& client) {
+                return client.GetFile(name, folder.filePath(name), cFTP::Binary);
+            }))
             break;
     }
     m_local->refreshFiles();
@@ -293,8 +277,7 @@ void FBrowser::enterFolders() {
     FillLFTP();
 }
 
-bool FBrowser::transfer(const QString& action, const std::function<bool(cFTP&)>& operation,
-                        bool& cancelled) {
+bool FBrowser::transfer(const QString& action, const std::function<bool(cFTP&)>& operation) {
     cFTP& client = ftp();
     TransferProgressDialog progress(this, action, m_progressDelayMs);
     client.setTransferProgress(
@@ -303,9 +286,11 @@ bool FBrowser::transfer(const QString& action, const std::function<bool(cFTP&)>&
         cFTP& client;
         ~Unhook() { client.setTransferProgress({}); }
     } unhook{client};
-    const bool done = operation(client);
-    cancelled = progress.cancelled();
-    return done;
+    if (operation(client))
+        LogLine(*m_log, action + QStringLiteral(" succes"), IconSuccess);
+    else
+        LogError(*m_log, IconFailure);
+    return !progress.cancelled();
 }
 
 void FBrowser::act(const std::function<void()>& action) {

@@ -46,9 +46,9 @@ private:
     void deleteOnFtp();
     void dirUp();
     void enterFolders();
-    // Runs a transfer with its progress dialog; false when it failed or was cancelled.
-    bool transfer(const QString& action, const std::function<bool(cFTP&)>& operation,
-                  bool& cancelled);
+    // Runs a transfer with its progress dialog and logs how it ended; false when it was
+    // cancelled, which ends the transfers still to come.
+    bool transfer(const QString& action, const std::function<bool(cFTP&)>& operation);
     // Runs one user action; an error it raises becomes a failure line that ends it.
     void act(const std::function<void()>& action);
     void logRecordedError();
