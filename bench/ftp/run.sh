@@ -10,35 +10,8 @@
 # fetching a file again does. Usage: bench/ftp/run.sh BUILD_DIR
 set -euo pipefail
 
-build=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
-root=$(cd "$(dirname "$0")/../.." && pwd)
-tool="$build/bench/ftp/bench_ftp_transfer"
-size_mb=${SIZE_MB:-1024}
-rounds=${ROUNDS:-8}
-user=bench
-password=bench-pass-200
-
-# Beside the build, on the disk the program writes to (/tmp may be a memory file system).
-work=$(mktemp -d "$build/ftp-bench.XXXXXX")
-server_pid=
-cleanup() {
-    if [ -n "$server_pid" ]; then
-        kill "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/home"
-head -c "${size_mb}M" /dev/urandom >"$work/payload.bin"
-cp "$work/payload.bin" "$work/home/payload.bin"
-sync
-
-# pyftpdlib is Debian's: a python3 earlier on PATH may lack it.
-/usr/bin/python3 "$root/tests/support/ftp_server.py" --home "$work/home" --user "$user" \
-    --password "$password" >"$work/port" &
-server_pid=$!
+source "$(dirname "$0")/common.sh" "${1:-}" ftp-bench 8
+start_ftp_server
 for _ in $(seq 100); do
     [ -s "$work/port" ] && break
     sleep 0.1
@@ -46,18 +19,6 @@ done
 port=$(head -n1 "$work/port")
 [ -n "$port" ] || { echo "FAILED: the FTP server did not start" >&2; exit 1; }
 url="ftp://127.0.0.1:$port"
-
-seconds() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }'
-}
-
-check_same() {
-    cmp -s "$work/payload.bin" "$1" || { echo "FAILED: $1 differs from the payload" >&2; exit 1; }
-}
 
 declare -a up_cftp up_curl down_cftp down_curl
 up() {

@@ -6,27 +6,8 @@
 # Usage: bench/ftp/secure.sh BUILD_DIR
 set -euo pipefail
 
-build=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
-root=$(cd "$(dirname "$0")/../.." && pwd)
-tool="$build/bench/ftp/bench_ftp_transfer"
-size_mb=${SIZE_MB:-1024}
-rounds=${ROUNDS:-3}
-user=bench
-password=bench-pass-200
-
-# Beside the build, on the disk the program writes to (/tmp may be a memory file system).
-work=$(mktemp -d "$build/secure-bench.XXXXXX")
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/home" "$work/ssh"
-head -c "${size_mb}M" /dev/urandom >"$work/payload.bin"
-cp "$work/payload.bin" "$work/home/payload.bin"
-sync
+source "$(dirname "$0")/common.sh" "${1:-}" secure-bench 3
+mkdir -p "$work/ssh"
 
 free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
@@ -54,9 +35,7 @@ echo "[127.0.0.1]:$ssh_port $(cut -d' ' -f1-2 "$work/host_key.pub")" >"$work/ssh
 # pyftpdlib with TLS and a certificate made here.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout "$work/tls.pem" \
     -out "$work/tls.pem" 2>/dev/null
-/usr/bin/python3 "$root/tests/support/ftp_server.py" --home "$work/home" --user "$user" \
-    --password "$password" --tls explicit --certfile "$work/tls.pem" >"$work/port" &
-pids+=($!)
+start_ftp_server --tls explicit --certfile "$work/tls.pem"
 for _ in $(seq 100); do
     [ -s "$work/port" ] && grep -q "listening" "$work/sshd.log" 2>/dev/null && break
     sleep 0.1
@@ -66,16 +45,6 @@ fingerprint=$(openssl x509 -noout -fingerprint -sha256 -in "$work/tls.pem" | cut
 export BENCH_SSH_FOLDER="$work/ssh" BENCH_TLS_FINGERPRINT="$fingerprint"
 me=$(id -un)
 
-seconds() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }'
-}
-check_same() {
-    cmp -s "$work/payload.bin" "$1" || { echo "FAILED: $1 differs from the payload" >&2; exit 1; }
-}
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # kind: sftp or ftpes. Each call prints one line per direction.
