@@ -10,12 +10,7 @@ RunQueue::RunQueue(SessionStore& store, Clock clock, Messages& messages, Session
     : m_store(store)
     , m_clock(std::move(clock))
     , m_messages(messages)
-    , m_runner(runner)
-    , m_report(writeToStandardError) {
-}
-
-void RunQueue::setErrorReport(ErrorReport report) {
-    m_report = report ? std::move(report) : ErrorReport(writeToStandardError);
+    , m_runner(runner) {
 }
 
 void RunQueue::runScheduled(const std::vector<Due>& sessions) {
@@ -88,6 +83,6 @@ void RunQueue::finish(const Request& request) {
 }
 
 void RunQueue::report(const QString& what, const QString& description) {
-    m_report(m_clock().toStoredText() + QLatin1Char(' ') + what + QStringLiteral(": ") +
-             description);
+    writeToStandardError(m_clock().toStoredText() + QLatin1Char(' ') + what + QStringLiteral(": ") +
+                         description);
 }

@@ -16,8 +16,6 @@ class SessionStore;
 // also stores the session's next run time first. The next run starts when the message is closed.
 class RunQueue {
 public:
-    using ErrorReport = std::function<void(const QString& line)>;
-
     RunQueue(SessionStore& store, Clock clock, Messages& messages, SessionRunner& runner);
 
     struct Due {
@@ -36,9 +34,6 @@ public:
     bool holds(int sessionId) const;
     bool idle() const { return !m_current && m_waiting.empty(); }
 
-    // Where errors of the store go; standard error unless replaced.
-    void setErrorReport(ErrorReport report);
-
 private:
     struct Request {
         int sessionId = 0;
@@ -47,13 +42,13 @@ private:
 
     void startNext();
     void finish(const Request& request);
+    // Errors of the store, on standard error: a queue has no window of its own to say them in.
     void report(const QString& what, const QString& description);
 
     SessionStore& m_store;
     Clock m_clock;
     Messages& m_messages;
     SessionRunner& m_runner;
-    ErrorReport m_report;
     std::deque<Request> m_waiting;
     std::optional<Request> m_current;
 };
