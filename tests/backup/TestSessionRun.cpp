@@ -168,8 +168,8 @@ private slots:
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
         QVERIFY(!sessionRun(options, path("program")).LPack({path("data/big.bin")}, lines));
         QVERIFY(!sessionRun(options, path("program")).LPack({path("small")}, lines));
-        QCOMPARE(QDir(m_server.pathOf("pub")).entryList(QDir::Files),
-                 (QStringList{"2612051430 (2).zip", ArchiveName}));
+        const QStringList sent{"2612051430 (2).zip", ArchiveName};
+        QCOMPARE(QDir(m_server.pathOf("pub")).entryList(QDir::Files), sent);
         QCOMPARE(readArchive(first).data("big.bin"), noise);
         QCOMPARE(readArchive(m_server.pathOf("pub/2612051430 (2).zip")).data("small/A"), "A");
 
@@ -179,7 +179,7 @@ private slots:
         QVERIFY2(lines.lines().back().text.contains(QRegularExpression(
                      "server holds 100 of [0-9]+ bytes.*was removed from the server")),
                  qPrintable(lines.lines().back().text));
-        QCOMPARE(QDir(m_server.pathOf("pub")).count(), 4u); // ".", "..", the two above
+        QCOMPARE(QDir(m_server.pathOf("pub")).entryList(QDir::Files), sent);
     }
 };
 
