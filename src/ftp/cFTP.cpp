@@ -530,10 +530,6 @@ void cFTP::setSshFolder(const QString& folder) {
     m_impl->sshFolder = folder;
 }
 
-QString cFTP::TrustedCertificate() const {
-    return m_impl->check.trustedCertificate;
-}
-
 void cFTP::setTrustedCertificate(const QString& fingerprint) {
     m_impl->check.trustedCertificate = fingerprint.trimmed();
 }

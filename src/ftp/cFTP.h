@@ -53,7 +53,6 @@ public:
     void setSshFolder(const QString& folder);
     // The one TLS certificate (its SHA-256 fingerprint) accepted instead of the system's trust
     // store; empty: the trust store decides.
-    QString TrustedCertificate() const;
     void setTrustedCertificate(const QString& fingerprint);
     // Why the last Connect refused the server's host key or certificate (Reason::None if not).
     const ServerRefusal& LastRefusal() const;

@@ -37,9 +37,6 @@ public:
     // the next tick starts afresh.
     void tick();
 
-    // The next run time of the group of sessions started last; the zero date before the first.
-    DateTime lastStartTime() const { return m_lastStartTime; }
-
     // Keeps the started minute across restarts; reads the one kept before.
     void setLastStartFile(const QString& path);
     // With the machine's uptime the tick tells a forward jump of the wall clock while the
@@ -68,6 +65,6 @@ private:
     UptimeClock m_uptime;
     std::optional<LastStartFile> m_lastStartFile;
     std::optional<Reading> m_previous;
-    DateTime m_lastStartTime;
-    QString m_failing; // the error that ended the last tick, reported once
+    DateTime m_lastStartTime; // the next run time of the group started last; zero before any
+    QString m_failing;        // the error that ended the last tick, reported once
 };

@@ -61,10 +61,6 @@ FVodidore::FVodidore(SessionStore& store, Clock clock, Messages& messages, RunNo
 
 FVodidore::~FVodidore() = default;
 
-void FVodidore::setRunNow(RunNow runNow) {
-    m_runNow = std::move(runNow);
-}
-
 void FVodidore::connectControls() {
     auto handle = [this](void (FVodidore::*operation)()) {
         return [this, operation] {

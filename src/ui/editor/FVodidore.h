@@ -27,8 +27,6 @@ public:
               QWidget* parent = nullptr);
     ~FVodidore() override;
 
-    void setRunNow(RunNow runNow);
-
     // Rebuilds the list, selects the row of `selId` (the last row when no row has it) and loads
     // it into the panel.
     void FillList(int selId = 0);
