@@ -24,7 +24,8 @@ private slots:
 
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(QDir().mkpath(path("store")) && QDir().mkpath(path("program")));
+        QVERIFY(QDir().mkpath(path("store")) && QDir().mkpath(path("Backups")));
+        qputenv("HOME", QFile::encodeName(m_dir->path()));
     }
 
     void run_data() {
@@ -42,13 +43,13 @@ private slots:
         QTest::newRow("store without trailing /") << "" << abc << sentLog << sent;
         QTest::newRow("store with trailing /, remote folder without /: none inserted")
             << "Store=@/store/;FTPPAth=/pub" << abc << sentLog << "ftp:pub" + ArchiveName;
-        const QStringList programLog{sentLog[0], sentLog[1],
-                                     "+File @/program/" + ArchiveName + " deleted"};
-        QTest::newRow("blank store: the program's folder")
-            << "Store= " << abc << programLog << sent;
+        // The default store does not exist yet: the run makes it.
+        const QStringList defaultLog{sentLog[0], sentLog[1],
+                                     "+File @/Backups/Vestrel/" + ArchiveName + " deleted"};
+        QTest::newRow("blank store: the default folder") << "Store= " << abc << defaultLog << sent;
         QTest::newRow("settings unreadable: reported, defaults used")
             << "unreadable" << abc << QStringList{"x*@/Vodidore.ini*"}
-            << "@/program/" + ArchiveName;
+            << "@/Backups/Vestrel/" + ArchiveName;
 
         // Entries A, B, C are packed B, C, A; missing ones are skipped, none is dropped.
         QStringList many;
@@ -118,7 +119,7 @@ private slots:
         const int logOns = m_server.logOnCount();
 
         EventLogLines lines;
-        const bool failed = sessionRun(options, path("program")).LPack(paths, lines);
+        const bool failed = sessionRun(options).LPack(paths, lines);
         QCOMPARE(lines.lines().size(), size_t(log.size()));
         for (qsizetype i = 0; i < log.size(); ++i) {
             const EventLogLines::Line& line = lines.lines()[size_t(i)];
@@ -130,9 +131,9 @@ private slots:
         }
         QCOMPARE(failed, !log.filter(QRegularExpression("^x")).isEmpty());
         QCOMPARE(m_server.logOnCount() - logOns, log.contains("+Connection succesful") ? 1 : 0);
-        // Nothing is left in the store or the program's folder but a kept archive, nor beside
-        // them; the server gains the archive under its final name and nothing else.
-        for (const QString folder : {"store", "program"}) {
+        // Nothing is left in the store or the default one but a kept archive, nor beside them;
+        // the server gains the archive under its final name and nothing else.
+        for (const QString folder : {"store", "Backups/Vestrel"}) {
             QCOMPARE(listing(path(folder)), archive == "@/" + folder + "/" + ArchiveName
                                                 ? QStringList{ArchiveName}
                                                 : QStringList());
@@ -159,15 +160,15 @@ private slots:
         QFile::remove(first); // from the runs before
 
         EventLogLines lines;
-        QVERIFY(sessionRun(options, path("program")).LPack({path("data/big.bin")}, lines));
+        QVERIFY(sessionRun(options).LPack({path("data/big.bin")}, lines));
         QCOMPARE(lines.lines().size(), size_t(2));
         QVERIFY2(lines.lines()[1].text.contains("may be left on the server (0x800407D3)"),
                  qPrintable(lines.lines()[1].text));
         QVERIFY(!QFile::exists(first));
 
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-        QVERIFY(!sessionRun(options, path("program")).LPack({path("data/big.bin")}, lines));
-        QVERIFY(!sessionRun(options, path("program")).LPack({path("small")}, lines));
+        QVERIFY(!sessionRun(options).LPack({path("data/big.bin")}, lines));
+        QVERIFY(!sessionRun(options).LPack({path("small")}, lines));
         const QStringList sent{"2612051430 (2).zip", ArchiveName};
         QCOMPARE(QDir(m_server.pathOf("pub")).entryList(QDir::Files), sent);
         QCOMPARE(readArchive(first).data("big.bin"), noise);
@@ -175,7 +176,7 @@ private slots:
 
         // A server that confirms an upload it cut short holds no backup: the archive stays here.
         QVERIFY2(m_server.start({.keepBytes = 100}), qPrintable(m_server.errorString()));
-        QVERIFY(sessionRun(options, path("program")).LPack({path("small")}, lines));
+        QVERIFY(sessionRun(options).LPack({path("small")}, lines));
         QVERIFY2(lines.lines().back().text.contains(QRegularExpression(
                      "server holds 100 of [0-9]+ bytes.*was removed from the server")),
                  qPrintable(lines.lines().back().text));
