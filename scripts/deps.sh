@@ -6,7 +6,7 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite sqlite
 if [ "${1:-}" = test ] || [ "${1:-}" = bench ]; then
     packages+=(python3-pyftpdlib xvfb xauth xdotool trayer imagemagick x11-utils zip curl
                python3-pyatspi at-spi2-core dbus-daemon
-               openssh-server openssh-client python3-openssl openssl)
+               openssh-server openssh-client python3-openssl openssl p7zip-full)
 fi
 missing=()
 for p in "${packages[@]}"; do
