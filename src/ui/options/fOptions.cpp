@@ -48,7 +48,7 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     setObjectName(QStringLiteral("fOptions"));
     setWindowTitle(QStringLiteral("Vestrel Options"));
     setFont(verdanaFont());
-    setFixedSize(pixels(5055), pixels(4110));
+    setFixedSize(pixels(5055), pixels(4770));
     paintBackground(this, WindowBlue);
 
     // Created in tab order: the store, its pattern, the FTP switch and fields, then the buttons.
@@ -106,17 +106,32 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     m_chkAutostart->setObjectName(QStringLiteral("chkAutostart"));
     m_chkAutostart->setGeometry(twipRect(120, 3240, 4800, 285));
 
-    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 3600, 1455, 435),
+    // Typed twice, as it cannot be seen: an archive sealed with a mistyped password is lost.
+    m_txtArchPass = addTextBox(this, "txtArchPass",
+                               addLabel(this, 7, QStringLiteral("Encrypt archives with password"),
+                                        twipRect(120, 3600, 2400, 195)),
+                               twipRect(120, 3840, 2355, 285));
+    m_txtArchPass2 = addTextBox(
+        this, "txtArchPass2",
+        addLabel(this, 8, QStringLiteral("Repeat password"), twipRect(2580, 3600, 1500, 195)),
+        twipRect(2580, 3840, 2355, 285));
+    for (QLineEdit* box : {m_txtArchPass, m_txtArchPass2}) {
+        box->setEchoMode(QLineEdit::Password);
+        box->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    }
+
+    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 4260, 1455, 435),
                           Qt::white);
     m_cmdSave->setDefault(true);
     connect(m_cmdSave, &QPushButton::clicked, this, &fOptions::save);
     m_cmdCancel = addButton(this, "cmdCancel", QStringLiteral("Close"),
-                            twipRect(3540, 3600, 1455, 435), Qt::white);
+                            twipRect(3540, 4260, 1455, 435), Qt::white);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath,      m_txtArchPat, m_chkFtp,
-                                   m_txtFTP,     m_txtPort,      m_txtUser,    m_txtPassword,
-                                   m_txtFTPPath, m_chkAutostart, m_cmdSave,    m_cmdCancel};
+    const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath,      m_txtArchPat,  m_chkFtp,
+                                   m_txtFTP,     m_txtPort,      m_txtUser,     m_txtPassword,
+                                   m_txtFTPPath, m_chkAutostart, m_txtArchPass, m_txtArchPass2,
+                                   m_cmdSave,    m_cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -151,6 +166,8 @@ void fOptions::load() {
     m_txtArchPat->setText(m_settings.text(Options::ArchivePattern));
     m_txtFTPPath->setText(m_settings.text(Options::FtpPath));
     m_chkAutostart->setChecked(m_autostart.isOn());
+    m_txtArchPass->setText(m_settings.text(Options::ArchivePassword));
+    m_txtArchPass2->setText(m_txtArchPass->text());
 }
 
 void fOptions::browseForStore() {
@@ -163,6 +180,11 @@ void fOptions::browseForStore() {
 void fOptions::save() {
     if (!storePathNamesSomething(m_txtPath->text())) {
         m_txtPath->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (m_txtArchPass->text() != m_txtArchPass2->text()) {
+        m_txtArchPass2->selectAll();
+        m_txtArchPass2->setFocus(Qt::OtherFocusReason);
         return;
     }
     // Texts go as typed: neither trimmed nor checked.
@@ -180,6 +202,7 @@ void fOptions::save() {
              m_chkFtp->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
             {key(Options::ArchivePattern), m_txtArchPat->text()},
             {key(Options::FtpPath), m_txtFTPPath->text()},
+            {key(Options::ArchivePassword), m_txtArchPass->text()},
         });
         m_autostart.set(m_chkAutostart->isChecked());
     } catch (const VError& error) {
