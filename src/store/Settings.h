@@ -27,6 +27,9 @@ public:
     bool isOn(const Option& option) const;
     // The "Port" setting when it holds a number from 1 to 65535, else 21.
     int port() const;
+    // "Path in FTP" as a folder: "/" added when it names one without a trailing "/" or "\";
+    // empty for the log-on folder.
+    QString remoteFolder() const;
     // The "Store" setting, or the default store folder while it is empty.
     QString storeFolder() const;
 
