@@ -28,11 +28,11 @@ private slots:
         QTest::addColumn<QString>("general"); // read by parseDateText; empty: refused
 
         // clang-format off
-        QTest::newRow("first day") << "0001-01-01 00:00:00" << "0001-01-01 00:00:00" << "";
-        QTest::newRow("1 March 2100") << "2100-03-01 00:00:00" << "2100-03-01 00:00:00" << "";
-        QTest::newRow("last second") << "9999-12-31 23:59:59" << "9999-12-31 23:59:59" << "";
-        QTest::newRow("blanks, no seconds") << "  2026-01-02 03:04  " << "2026-01-02 03:04:00" << "";
-        QTest::newRow("stored date alone") << "2026-01-02" << "2026-01-02 00:00:00" << "";
+        QTest::newRow("first day") << "0001-01-01 00:00:00" << "0001-01-01 00:00:00" << "0001-01-01 00:00:00";
+        QTest::newRow("1 March 2100") << "2100-03-01 00:00:00" << "2100-03-01 00:00:00" << "2100-03-01 00:00:00";
+        QTest::newRow("last second") << "9999-12-31 23:59:59" << "9999-12-31 23:59:59" << "9999-12-31 23:59:59";
+        QTest::newRow("blanks, no seconds") << "  2026-01-02 03:04  " << "2026-01-02 03:04:00" << "2026-01-02 03:04:00";
+        QTest::newRow("stored date alone") << "2026-01-02" << "2026-01-02 00:00:00" << "2026-01-02 00:00:00";
         QTest::newRow("words") << "next tuesday" << "" << "";
         QTest::newRow("month 13") << "2026-13-01 00:00:00" << "" << "";
         QTest::newRow("trailing junk") << "2026-01-01 00:00:00x" << "" << "";
@@ -46,6 +46,10 @@ private slots:
         QTest::newRow("no blank between") << "12/05/202614:30" << "" << "";
         QTest::newRow("three-digit year") << "1/2/202" << "" << "";
         QTest::newRow("empty") << "" << "" << "";
+        QTest::newRow("one-digit year") << "2/3/4" << "" << "2004-02-03 00:00:00";
+        QTest::newRow("ISO with short time") << "2026-12-24 7:05" << "2026-12-24 07:05:00" << "2026-12-24 07:05:00";
+        QTest::newRow("two blanks between") << "12/24/2026  7:05" << "" << "";
+        QTest::newRow("hour 24") << "24:00" << "" << "";
         // clang-format on
     }
 
@@ -58,6 +62,25 @@ private slots:
         };
         QCOMPARE(storedText(DateTime::fromStoredText(text)), stored);
         QCOMPARE(storedText(parseDateText(text)), general);
+    }
+
+    // The desktop's own short date reads too, with its short year as the fixed forms read theirs.
+    void readsLocaleShortDate_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("general");
+        QTest::newRow("German") << "de_DE" << "24.12.26 7:05" << "2026-12-24 07:05:00";
+        QTest::newRow("German, four digits") << "de_DE" << "24.12.1999" << "1999-12-24 00:00:00";
+        QTest::newRow("British") << "en_GB" << "24/12/2026" << "2026-12-24 00:00:00";
+        QTest::newRow("Polish, not a date") << "pl_PL" << "24.13.2026" << "";
+    }
+    void readsLocaleShortDate() {
+        QFETCH(QString, locale);
+        QFETCH(QString, text);
+        QLocale::setDefault(QLocale(locale));
+        const auto read = parseDateText(text);
+        QLocale::setDefault(QLocale::c());
+        QTEST(read ? read->toStoredText() : QString(), "general");
     }
 
     void generalDateTextForms() {

@@ -2,13 +2,16 @@
 
 #include "BrowseForFolder.h"
 #include "StorePath.h"
+#include "TestConnection.h"
 #include "common/Error.h"
 #include "store/Settings.h"
+#include "ui/look/Question.h"
 #include "ui/look/WindowLook.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -116,6 +119,9 @@ fOptions::fOptions(Settings& settings, QString programFolder, QWidget* parent)
                          static_cast<QWidget*>(m_cmdCancel)}) {
         way->installEventFilter(this);
     }
+    new TestConnection(this, {m_txtFTP, m_txtPort, m_txtUser, m_txtPassword, m_txtFTPPath},
+                       m_cmdSave,
+                       m_settings.ReadOption(QStringLiteral("TlsFingerprint"), QString()));
     load();
 }
 
@@ -146,14 +152,18 @@ void fOptions::load() {
 }
 
 void fOptions::browseForStore() {
-    const QString folder = BrowseForFolder(this, QStringLiteral("Select folder"), QDir::rootPath());
+    // Opens at the folder in the box, or at home while the box names none.
+    const QFileInfo shown(m_txtPath->text());
+    const QString start =
+        !m_txtPath->text().isEmpty() && shown.isDir() ? shown.absoluteFilePath() : QDir::homePath();
+    const QString folder = BrowseForFolder(this, QStringLiteral("Select folder"), start);
     if (!folder.isEmpty()) {
         m_txtPath->setText(folder);
     }
 }
 
 void fOptions::save() {
-    if (!storePathNamesSomething(m_txtPath->text())) {
+    if (!storePathNamesSomething(m_txtPath->text()) && !createStoreFolder()) {
         m_txtPath->setFocus(Qt::OtherFocusReason);
         return;
     }
@@ -176,6 +186,22 @@ void fOptions::save() {
         return;
     }
     accept();
+}
+
+bool fOptions::createStoreFolder() {
+    const QString path = m_txtPath->text();
+    const bool pattern = path.contains(QLatin1Char('*')) || path.contains(QLatin1Char('?'));
+    if (pattern ||
+        askQuestion(this, QStringLiteral("The folder \"%1\" does not exist. Create it?").arg(path),
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) != QMessageBox::Yes) {
+        return false;
+    }
+    if (!QDir().mkpath(path)) {
+        QMessageBox::warning(this, QStringLiteral("Vestrel"),
+                             QStringLiteral("The folder \"%1\" cannot be created.").arg(path));
+        return false;
+    }
+    return true;
 }
 
 bool fOptions::eventFilter(QObject* watched, QEvent* event) {
