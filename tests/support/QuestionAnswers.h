@@ -15,8 +15,8 @@ struct QuestionAnswers {
             if (box && box->isVisible() && !box->property("answered").toBool()) {
                 box->setProperty("answered", true);
                 asked << box->text();
-                const auto answer = m_answers.isEmpty() ? box->escapeButton()
-                                                        : box->button(m_answers.takeFirst());
+                const auto answer =
+                    m_answers.isEmpty() ? box->escapeButton() : box->button(m_answers.takeFirst());
                 QMetaObject::invokeMethod(answer, "click", Qt::QueuedConnection);
             }
         });

@@ -89,7 +89,8 @@ class TestFVodidore : public QObject {
     }
     QString selectedName() const {
         const auto rows = list()->selectedItems();
-        return rows.isEmpty() ? QString() : m_store->session(rows[0]->data(Qt::UserRole).toInt())->name;
+        return rows.isEmpty() ? QString()
+                              : m_store->session(rows[0]->data(Qt::UserRole).toInt())->name;
     }
     QString rowText(int id) const { return AsText(*m_store->session(id)); }
     QString column(int id, const QString& name) const {
@@ -160,8 +161,8 @@ private slots:
         QTest::newRow("no days") << at << 1 << 0 << 0 << shown
                                  << "Next time: 30 Dec 1899 - 00:00 (Saturday)";
         QTest::newRow("all days") << at << 1 << 0 << 127 << shown << next;
-        QTest::newRow("Mo, We, Fr") << at << 1 << 0 << 42 << shown
-                                    << "Next time: 07 Dec 2026 - 14:30 (Monday)";
+        QTest::newRow("Mo, We, Fr")
+            << at << 1 << 0 << 42 << shown << "Next time: 07 Dec 2026 - 14:30 (Monday)";
         QTest::newRow("no week") << at << 2 << -1 << 0 << shown << next;
         QTest::newRow("monthly") << at << 3 << 0 << 0 << shown
                                  << "Next time: 05 Jan 2027 - 14:30 (Tuesday)";
@@ -370,8 +371,7 @@ private slots:
         QTest::qWait(20);
         QTEST(answers.asked.value(0), "asked");
         QTEST(QStringList({column(first, "Name"), QString::number(m_window->isVisible()),
-                           QString::number(m_runs.size()), selectedName(),
-                           text("txtMess")})
+                           QString::number(m_runs.size()), selectedName(), text("txtMess")})
                   .join(' '),
               "after");
     }
@@ -381,12 +381,14 @@ private slots:
         QTest::addColumn<int>("freq");
         QTest::addColumn<QString>("time"); // typed into the time box; the date is today
         QTest::addColumn<QString>("next"); // empty: refused, nothing written
-        QTest::newRow("one time, earlier today") << 0 << "9:00" << "";
-        QTest::newRow("one time, this minute") << 0 << "14:30" << "";
-        QTest::newRow("one time, next minute")
-            << 0 << "14:31" << "Next time: 05 Dec 2026 - 14:31 (Saturday)";
-        QTest::newRow("monthly, earlier today")
-            << 3 << "9:00" << "Next time: 05 Jan 2027 - 09:00 (Tuesday)";
+        QTest::newRow("one time, earlier today") << 0 << "9:00"
+                                                 << "";
+        QTest::newRow("one time, this minute") << 0 << "14:30"
+                                               << "";
+        QTest::newRow("one time, next minute") << 0 << "14:31"
+                                               << "Next time: 05 Dec 2026 - 14:31 (Saturday)";
+        QTest::newRow("monthly, earlier today") << 3 << "9:00"
+                                                << "Next time: 05 Jan 2027 - 09:00 (Tuesday)";
     }
     void savesOnlyTimesToCome() {
         QFETCH(int, freq);
@@ -414,8 +416,10 @@ private slots:
         m_db->addSession("", "2026-12-01 08:00:00", "2026-12-02 08:00:00", 1, 0, 127);
         open();
         NotedRuns runs;
-        RunQueue queue(*m_store, [this] { return m_now; }, m_messages, runs);
-        SchedulerTick tick(*m_store, [this] { return m_now; }, m_messages, queue);
+        RunQueue queue(
+            *m_store, [this] { return m_now; }, m_messages, runs);
+        SchedulerTick tick(
+            *m_store, [this] { return m_now; }, m_messages, queue);
         click("cmdAdd");
         QVERIFY(control("txtMess")->hasFocus());
         for (int i = 0; i < 3; ++i, m_now = m_now.addSeconds(30)) {
@@ -430,11 +434,18 @@ private slots:
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("selected"); // a path under the test's folder, or none
         QTest::addColumn<QString>("openedAt");
-        QTest::newRow("file, none") << "cmdAddFile" << "" << QDir::homePath();
-        QTest::newRow("folder, none") << "cmdAddFolder" << "" << QDir::homePath();
-        QTest::newRow("file, a file") << "cmdAddFile" << "tasks.db" << "<dir>";
-        QTest::newRow("folder, a folder") << "cmdAddFolder" << "." << "<dir>";
-        QTest::newRow("file, gone") << "cmdAddFile" << "gone/x" << QDir::homePath();
+        QTest::newRow("file, none") << "cmdAddFile"
+                                    << "" << QDir::homePath();
+        QTest::newRow("folder, none") << "cmdAddFolder"
+                                      << "" << QDir::homePath();
+        QTest::newRow("file, a file") << "cmdAddFile"
+                                      << "tasks.db"
+                                      << "<dir>";
+        QTest::newRow("folder, a folder") << "cmdAddFolder"
+                                          << "."
+                                          << "<dir>";
+        QTest::newRow("file, gone") << "cmdAddFile"
+                                    << "gone/x" << QDir::homePath();
     }
     void pickersOpenNearTheFiles() {
         QFETCH(QString, button);
@@ -443,7 +454,8 @@ private slots:
         const QString dir = QFileInfo(m_db->path()).absolutePath();
         const int id = daily("files");
         if (!selected.isEmpty()) {
-            m_db->exec(QString("insert into files values (%1, '%2/%3')").arg(id).arg(dir, selected));
+            m_db->exec(
+                QString("insert into files values (%1, '%2/%3')").arg(id).arg(dir, selected));
         }
         open(id);
         control<QListWidget>("lstFiles")->setCurrentRow(0);
@@ -467,8 +479,10 @@ private slots:
         QCOMPARE(control<QLabel>("lblNext")->text(), "Next time: 06 Dec 2026 - 08:00 (Sunday)");
         control<QLineEdit>("txtMess")->setText("being edited");
         NotedRuns runs;
-        RunQueue queue(*m_store, [this] { return m_now; }, m_messages, runs);
-        SchedulerTick tick(*m_store, [this] { return m_now; }, m_messages, queue);
+        RunQueue queue(
+            *m_store, [this] { return m_now; }, m_messages, runs);
+        SchedulerTick tick(
+            *m_store, [this] { return m_now; }, m_messages, queue);
         m_now = DateTime::fromStoredText("2026-12-06 08:00:00")->addSeconds(late);
         tick.tick();
         QTEST(int(runs.ids.size()), "runs");

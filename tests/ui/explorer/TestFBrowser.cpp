@@ -1,4 +1,5 @@
 #include "FtpServer.h"
+#include "QuestionAnswers.h"
 #include "TestFiles.h"
 #include "store/Settings.h"
 #include "ui/events/ListViewLog.h"
@@ -130,6 +131,25 @@ private slots:
         QCOMPARE(lines(), expected);
         QVERIFY(names("LFTP").contains("b.txt") && names("LFTP").contains("c.txt"));
         QCOMPARE(readFile(m_server->pathOf(folder + "c.txt")), QByteArray("c.txt"));
+    }
+
+    // "Delete file in FTP" deletes only once the user has said Yes.
+    void deleteAsksFirst_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("left"); // on the server afterwards
+        QTest::newRow("No") << int(QMessageBox::No) << QStringList{"pub", "archive", "a.txt"};
+        QTest::newRow("Yes") << int(QMessageBox::Yes) << QStringList{"pub", "archive"};
+    }
+    void deleteAsksFirst() {
+        QFETCH(int, answer);
+        open(m_server->password());
+        select("LFTP", {"a.txt"});
+        QuestionAnswers answers({QMessageBox::StandardButton(answer)});
+        click("cmdDelete");
+        QCOMPARE(answers.asked, QStringList{"Delete \"a.txt\" on the FTP server?"});
+        QFETCH(QStringList, left);
+        QTRY_COMPARE(names("LFTP"), left);
+        QCOMPARE(QFile::exists(m_server->pathOf("a.txt")), answer == QMessageBox::No);
     }
 
     void failuresEndTheActionWithALine_data() {
