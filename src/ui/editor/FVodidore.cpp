@@ -56,7 +56,9 @@ QString scheduleText(const BackupSession& session) {
 }
 
 QString dateHelp() {
-    const QStringList forms = dateTextForms();
+    QStringList forms = dateTextForms();
+    // A form is never broken across lines ("d mmm yyyy").
+    forms.replaceInStrings(QStringLiteral(" "), QStringLiteral("\u00a0"));
     return QStringLiteral("Type the date as %1 or %2.")
         .arg(forms.mid(0, forms.size() - 1).join(QStringLiteral(", ")), forms.last());
 }
@@ -470,8 +472,7 @@ void FVodidore::DeleteSession() {
     }
     const auto session = m_store.session(*id);
     // A session never saved with a title goes by the title it is being given.
-    const QString name =
-        session && !session->name.isEmpty() ? session->name : m_ui.txtMess->text();
+    const QString name = session && !session->name.isEmpty() ? session->name : m_ui.txtMess->text();
     if (askQuestion(this, QStringLiteral("Delete the session \"%1\" and its file list?").arg(name),
                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
         return;

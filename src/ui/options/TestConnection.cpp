@@ -48,7 +48,7 @@ TestConnection::TestConnection(QWidget* dialog, const Boxes& boxes, QPushButton*
     m_line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_line->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_line->setGeometry(
-        QRect(pixels(60), row.bottom() + pixels(60), dialog->width() - pixels(120), pixels(450)));
+        QRect(pixels(60), row.bottom() + pixels(60), dialog->width() - pixels(120), pixels(630)));
     dialog->setFixedHeight(m_line->geometry().bottom() + pixels(60));
     QWidget::setTabOrder(boxes.path, m_button);
     QWidget::setTabOrder(m_button, beside);
@@ -102,8 +102,10 @@ TestConnection::Outcome TestConnection::test(const QString& host, const QString&
             } else if (refused != ServerRefusal::Reason::None) {
                 check.clear();
             } else if (description.contains(QLatin1Char('\n'))) {
-                // The server answered the log-on with a refusal of its own.
-                check = QStringLiteral(" Check \"User\" and \"Password\".");
+                // The server answered the log-on with a refusal of its own: its words say why.
+                return {false, QStringLiteral("The server refused the log-on: ") +
+                                   oneLine(description.section(QLatin1Char('\n'), 1)) +
+                                   QStringLiteral(" Check \"User\" and \"Password\".")};
             }
             return {false, oneLine(description) + check};
         }
