@@ -64,27 +64,6 @@ private slots:
         QCOMPARE(storedText(parseDateText(text)), general);
     }
 
-    // The desktop's own short date reads too, with its short year as the fixed forms read theirs.
-    void readsLocaleShortDate_data() {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("general");
-        // clang-format off
-        QTest::newRow("German") << "de_DE" << "24.12.26 7:05" << "2026-12-24 07:05:00";
-        QTest::newRow("German, four digits") << "de_DE" << "24.12.1999" << "1999-12-24 00:00:00";
-        QTest::newRow("British") << "en_GB" << "24/12/2026" << "2026-12-24 00:00:00";
-        QTest::newRow("Polish, not a date") << "pl_PL" << "24.13.2026" << "";
-        // clang-format on
-    }
-    void readsLocaleShortDate() {
-        QFETCH(QString, locale);
-        QFETCH(QString, text);
-        QLocale::setDefault(QLocale(locale));
-        const auto read = parseDateText(text);
-        QLocale::setDefault(QLocale::c());
-        QTEST(read ? read->toStoredText() : QString(), "general");
-    }
-
     void generalDateTextForms() {
         QCOMPARE(generalDateText(*DateTime::fromParts(2026, 12, 5)), QStringLiteral("12/05/2026"));
         QCOMPARE(generalDateText(DateTime().addSeconds(14 * 3600 + 30 * 60)),

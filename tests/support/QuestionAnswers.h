@@ -5,8 +5,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
-// Answers the question boxes that open while it lives, in turn, with the answers given; a box
-// beyond them gets Escape. Keeps each question's text.
+// Answers each question box opening while it lives with the next answer (Escape when none left).
 struct QuestionAnswers {
     explicit QuestionAnswers(QList<QMessageBox::StandardButton> answers = {})
         : m_answers(std::move(answers)) {
@@ -15,9 +14,9 @@ struct QuestionAnswers {
             if (box && box->isVisible() && !box->property("answered").toBool()) {
                 box->setProperty("answered", true);
                 asked << box->text();
-                const auto answer =
-                    m_answers.isEmpty() ? box->escapeButton() : box->button(m_answers.takeFirst());
-                QMetaObject::invokeMethod(answer, "click", Qt::QueuedConnection);
+                QMetaObject::invokeMethod(m_answers.isEmpty() ? box->escapeButton()
+                                                              : box->button(m_answers.takeFirst()),
+                                          "click", Qt::QueuedConnection);
             }
         });
         m_poll.start(5);
