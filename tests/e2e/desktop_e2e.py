@@ -287,6 +287,8 @@ class Run:
         d, ui = self.desktop, self.ui
         sessions = wait_for("the session list", lambda: ui.find(editor, "list"))
         rows = sessions.childCount
+        # First, while no dialog has taken the activation from the editor (no window manager).
+        self.add_and_delete(editor, sessions, rows)
         ui.press(ui.find(editor, "push button", "Add"))
         wait_for("a new session in the list", lambda: sessions.childCount == rows + 1)
 
@@ -315,7 +317,6 @@ class Run:
         next_time = "Next time: " + due.strftime("%d %b %Y - %H:%M")
         wait_for("the saved session's next time", lambda: self.label_starting(editor, next_time))
         d.shot("editor-saved")
-        self.add_and_delete(editor, sessions, rows + 1)
 
     def add_and_delete(self, editor, sessions, rows):
         d, ui = self.desktop, self.ui

@@ -396,7 +396,9 @@ void FVodidore::add() {
     if (!settleUnsavedEdits(QStringLiteral("Save the changes to %1 before adding a session?"))) {
         return;
     }
-    const DateTime moment = m_clock();
+    // The next whole minute: the earliest time a one-time session can be saved for.
+    const DateTime now = m_clock();
+    const DateTime moment = now.addSeconds(60 - now.second());
     // A session added and never given a title is taken again instead of adding another.
     int id = 0;
     const auto unnamed = m_store.firstUnnamedSession();

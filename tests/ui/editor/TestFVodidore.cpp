@@ -239,7 +239,7 @@ private slots:
         list()->setCurrentItem(list()->findItems(rowText(kept), Qt::MatchExactly)[0]);
         click("cmdAdd");
         QCOMPARE(m_db->scalar("select count(*) from Tasks"), "2");
-        QCOMPARE(column(added, "date||' '||Freq"), "2026-12-06 14:30:45 0");
+        QCOMPARE(column(added, "date||' '||Freq"), "2026-12-06 14:31:00 0");
         QCOMPARE(selectedRow(), rowText(added));
     }
 
@@ -406,7 +406,7 @@ private slots:
         QTest::addColumn<int>("runs");
         QTest::addColumn<QString>("next");
         // clang-format off
-        QTest::newRow("added again") << "" << 5 << 0 << "Next time: 05 Dec 2026 - 14:30 (Saturday)";
+        QTest::newRow("added again") << "" << 5 << 0 << "Next time: 05 Dec 2026 - 14:31 (Saturday)";
         QTest::newRow("run") << "shown" << 20 << 1 << "Next time: 06 Dec 2026 - 14:31 (Sunday)";
         QTest::newRow("stale pass") << "shown" << 3600 << 0 << "Next time: 06 Dec 2026 - 14:31 (Sunday)";
         // clang-format on
