@@ -86,7 +86,11 @@ int Settings::port() const {
 }
 
 QString Settings::remoteFolder() const {
-    QString folder = text(Options::FtpPath);
+    return asRemoteFolder(text(Options::FtpPath));
+}
+
+QString asRemoteFolder(const QString& ftpPath) {
+    QString folder = ftpPath;
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')) &&
         !folder.endsWith(QLatin1Char('\\'))) {
         folder += QLatin1Char('/');
