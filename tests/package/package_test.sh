@@ -74,7 +74,8 @@ as_user=("${run_as[@]}" env -i PATH=/usr/bin:/bin HOME="$home" LC_ALL=C.UTF-8 XD
 "${as_user[@]}" "$root/usr/bin/vestrel" 2>"$work/log" &
 pid=$!
 db="$home/data/vestrel/vestrel.mdb"
-wait_for 20 "${as_user[@]}" sqlite3 "$db" 'select count(*) from files' >/dev/null ||
+# Read only: a query on a database not yet there would create an empty one in the program's place.
+wait_for 20 "${as_user[@]}" sqlite3 -readonly "$db" 'select count(*) from files' >/dev/null ||
     fail "no database in the data folder: $(cat "$work/log")"
 # Due this minute, or the next when this one is nearly over.
 due="$(date -d "@$((($(date +%s) + 5) / 60 * 60))" '+%Y-%m-%d %H:%M:%S')"
