@@ -24,11 +24,12 @@ fi
 $uninstall || [ -x "$exe" ] || { echo "install-desktop.sh: no program at $exe" >&2; exit 1; }
 exe="$(cd "$(dirname "$exe")" 2>/dev/null && pwd || dirname "$exe")/$(basename "$exe")"
 
-# An Exec argument with anything but plain characters goes in double quotes, with " ` $ \
+# As the options dialog writes the autostart entry, so --uninstall knows its own: an Exec
+# argument with anything but plain characters goes in double quotes, with " ` $ \
 # escaped by a backslash; the file format then doubles every backslash, and % is written %%.
 exec_arg() {
     local s="$1"
-    if [[ "$s" =~ ^[A-Za-z0-9/._+=:,@-]+$ ]]; then
+    if [[ "$s" =~ ^[A-Za-z0-9/._+-]+$ ]]; then
         printf '%s' "$s"
         return
     fi

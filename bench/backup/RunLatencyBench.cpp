@@ -44,9 +44,9 @@ int main(int argc, char* argv[]) {
     Settings settings(config.filePath("Vodidore.ini"));
     settings.WriteOption("Store", QString::fromLocal8Bit(argv[1]));
     settings.WriteOption("ArchPat", "x");
-    const BackupRunner runner(
-        store, SessionRun(
-                   settings, [] { return std::make_unique<cFTP>(); }, localNow, config.path()));
+    const BackupRunner runner(store,
+                              SessionRun(
+                                  settings, [] { return std::make_unique<cFTP>(); }, localNow));
 
     qint64 worstMs = 0;
     QElapsedTimer sinceTick;

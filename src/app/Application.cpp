@@ -1,11 +1,15 @@
 #include "Application.h"
 
 #include "RequestServer.h"
+#include "SocketCleanup.h"
 #include "Windows.h"
 #include "common/Error.h"
+#include "common/UserFolders.h"
 #include "ftp/cFTP.h"
 #include "schedule/RunQueue.h"
 #include "schedule/SchedulerTick.h"
+#include "store/Autostart.h"
+#include "store/DatabaseFile.h"
 #include "store/DbConnection.h"
 #include "store/SessionStore.h"
 #include "store/SessionView.h"
@@ -14,7 +18,9 @@
 #include "ui/shell/BoxMessages.h"
 #include "ui/shell/FMain.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,31 +32,41 @@ Application::Application(QString programDir, bool headless)
 Application::~Application() = default;
 
 int Application::start() {
-    const QString dbPath = QDir(m_programDir).filePath(QLatin1String(DbConnection::FileName));
+    const QString dataFolder = QString::fromStdString(UserFolders::dataFolder());
+    DatabaseFile database;
     try {
-        DbConnection::open(dbPath);
+        database = prepareDatabase(dataFolder, m_programDir);
+        if (!database.problem.isEmpty()) {
+            writeToStandardError(QStringLiteral("vestrel: ") + database.problem);
+        }
+        DbConnection::open(database.path);
         m_store = std::make_unique<SessionStore>(DbConnection::database());
         m_tasksView = std::make_unique<SessionView>(*m_store);
     } catch (const VError& error) {
         std::fprintf(stderr, "vestrel: %s\n", qPrintable(error.description()));
         return 1;
     }
-
     m_settings = std::make_unique<Settings>();
+    m_autostart = std::make_unique<Autostart>(QCoreApplication::applicationFilePath());
     if (m_headless) {
         m_messages = std::make_unique<StderrMessages>();
     } else {
         m_messages = std::make_unique<BoxMessages>();
     }
+    if (!database.moved.isEmpty()) {
+        // Once the tray is up, so that the box does not hold up the start.
+        QTimer::singleShot(0, QCoreApplication::instance(),
+                           [this, text = database.moved] { m_messages->show(text); });
+    }
     const FtpFactory ftpFactory = [] {
         return std::make_unique<cFTP>();
     };
     m_runner = std::make_unique<FEventRunner>(
-        BackupRunner(*m_store, SessionRun(*m_settings, ftpFactory, m_clock, m_programDir)), m_clock,
+        BackupRunner(*m_store, SessionRun(*m_settings, ftpFactory, m_clock)), m_clock,
         m_headless ? FEventRunner::Display::Headless : FEventRunner::Display::Windows);
     m_queue = std::make_unique<RunQueue>(*m_store, m_clock, *m_messages, *m_runner);
     m_tick = std::make_unique<SchedulerTick>(*m_store, m_clock, *m_messages, *m_queue);
-    m_tick->setLastStartFile(QDir(m_programDir).filePath(QStringLiteral("vestrel.laststart")));
+    m_tick->setLastStartFile(QDir(dataFolder).filePath(QStringLiteral("vestrel.laststart")));
     m_tick->setUptimeClock(SchedulerTick::machineUptime);
     m_main = std::make_unique<FMain>([this] { m_tick->tick(); }, !m_headless);
     m_main->setExitHandler([this] {
@@ -59,6 +75,7 @@ int Application::start() {
         // database writes and settings are complete before any message or menu can show, a run
         // in the background writes its archive under a temporary name until it is whole, and
         // the single-copy lock goes with the process.
+        SocketCleanup::run();
         std::fflush(stdout);
         std::fflush(stderr);
         std::_Exit(0);

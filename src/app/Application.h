@@ -7,6 +7,7 @@
 #include <QString>
 #include <memory>
 
+class Autostart;
 class FMain;
 class RequestServer;
 class RunQueue;
@@ -21,6 +22,7 @@ class Windows;
 // sessions, the settings, the scheduler, the hidden main window.
 class Application {
 public:
+    // `programDir` is where earlier versions kept the session database.
     Application(QString programDir, bool headless);
     ~Application();
 
@@ -40,6 +42,7 @@ private:
     std::unique_ptr<SessionStore> m_store;
     std::unique_ptr<SessionView> m_tasksView;
     std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<Autostart> m_autostart;
     std::unique_ptr<Messages> m_messages;
     std::unique_ptr<SessionRunner> m_runner;
     std::unique_ptr<RunQueue> m_queue;

@@ -1,9 +1,9 @@
 #include "Application.h"
-#include "RequestChannel.h"
 #include "RequestServer.h"
-#include "SingleCopyLock.h"
+#include "SocketCleanup.h"
 #include "Windows.h"
 #include "common/Error.h"
+#include "common/UserFolders.h"
 #include "ftp/cFTP.h"
 #include "schedule/RunQueue.h"
 #include "store/Settings.h"
@@ -20,7 +20,7 @@ void Application::wireWindows() {
                              [this](int sessionId) { m_queue->runNow(sessionId); });
     });
     m_windows->setFactory(WindowKind::Options,
-                          [this] { return new fOptions(*m_settings, m_programDir); });
+                          [this] { return new fOptions(*m_settings, *m_autostart); });
     m_windows->setFactory(WindowKind::Explorer, [this] {
         return new FBrowser(*m_settings, [] { return std::make_unique<cFTP>(); });
     });
@@ -32,12 +32,12 @@ void Application::wireWindows() {
     QObject::connect(m_main.get(), &FMain::optionsRequested, m_main.get(),
                      [this] { showWindow(WindowKind::Options); });
 
-    // The same folder text the asking start hashes, taken the same way.
-    const QString path =
-        QString::fromStdString(RequestChannel::socketPath(SingleCopyLock::programFolder()));
+    const std::string socket = UserFolders::socketPath();
+    const QString path = QString::fromStdString(socket);
     m_requests =
         std::make_unique<RequestServer>([this](WindowKind kind) { return showWindow(kind); });
     const QString error = m_requests->listen(path);
+    SocketCleanup::install(socket);
     if (!error.isEmpty()) {
         writeToStandardError(QStringLiteral("vestrel: later starts cannot reach this copy (") +
                              path + QStringLiteral("): ") + error);

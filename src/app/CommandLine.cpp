@@ -77,5 +77,13 @@ const char* CommandLine::usage() {
            "in the copy that is already running, or starts the program and shows it there.\n"
            "  --write-icon FILE [SIZE]  writes the icon as a PNG file, SIZE pixels square (64)\n"
            "  --version    prints the version\n"
-           "  --help, -h   prints this text\n";
+           "  --help, -h   prints this text\n"
+           "\n"
+           "Where things are kept:\n"
+           "  $XDG_DATA_HOME/vestrel/ (~/.local/share/vestrel/)   sessions (vestrel.mdb), the\n"
+           "                                                     last start, the lock\n"
+           "  $XDG_CONFIG_HOME/Vodidore.ini (~/.config/...)     options, FTP password (mode 0600)\n"
+           "  ~/Backups/Vestrel                                 archives, unless the options\n"
+           "                                                     name another folder\n"
+           "  $XDG_RUNTIME_DIR                                  the socket later starts talk to\n";
 }

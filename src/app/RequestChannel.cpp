@@ -1,10 +1,10 @@
 #include "RequestChannel.h"
 
 #include "SingleCopyLock.h"
+#include "common/UserFolders.h"
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <poll.h>
@@ -23,33 +23,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto StartingCopyWait = std::chrono::seconds(10);
 constexpr int AnswerWaitMs = 5000;
 
-std::string runtimeFolder() {
-    const char* dir = std::getenv("XDG_RUNTIME_DIR");
-    struct stat st {};
-    if (dir && dir[0] == '/' && ::stat(dir, &st) == 0 && S_ISDIR(st.st_mode) &&
-        st.st_uid == ::getuid()) {
-        return dir;
-    }
-    return "/tmp";
-}
-
-// FNV-1a: stable across builds and runs, unlike std::hash.
-std::uint64_t folderHash(const std::string& text) {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char c : text) {
-        hash = (hash ^ c) * 1099511628211ull;
-    }
-    return hash;
-}
-
-std::string nameFor(const std::string& folder, const std::string& programFolder) {
-    char name[64];
-    std::snprintf(name, sizeof name, "/vestrel-%u-%016llx", static_cast<unsigned>(::getuid()),
-                  static_cast<unsigned long long>(folderHash(programFolder)));
-    return folder + name;
-}
-
-// Only a socket of this user is asked: in /tmp anyone could have put one there.
+// Only a socket of this user is asked.
 int connectTo(const std::string& path) {
     struct stat st {};
     sockaddr_un address{};
@@ -100,15 +74,12 @@ std::optional<std::string> ask(int fd, std::string_view word) {
 
 namespace RequestChannel {
 
-std::string socketPath(const std::string& programFolder) {
-    return nameFor(runtimeFolder(), programFolder);
-}
-
-Outcome forward(const std::string& programFolder, WindowKind kind) {
-    // A copy started from another environment may have found no runtime folder: try /tmp too.
-    std::vector<std::string> paths{socketPath(programFolder)};
-    if (runtimeFolder() != "/tmp") {
-        paths.push_back(nameFor("/tmp", programFolder));
+Outcome forward(WindowKind kind) {
+    // A copy started from another environment may have found no runtime folder: try the data
+    // folder too.
+    std::vector<std::string> paths{UserFolders::socketPath()};
+    if (UserFolders::runtimeFolder() != UserFolders::dataFolder()) {
+        paths.push_back(UserFolders::dataFolder() + "/vestrel.socket");
     }
     const auto deadline = Clock::now() + StartingCopyWait;
     while (Clock::now() < deadline) {
@@ -126,7 +97,7 @@ Outcome forward(const std::string& programFolder, WindowKind kind) {
                 return Outcome::NoDisplay;
             }
         }
-        switch (SingleCopyLock::acquire(programFolder)) {
+        switch (SingleCopyLock::acquire(UserFolders::lockPath())) {
         case SingleCopyLock::Result::Acquired:
             return Outcome::BecameProgram;
         case SingleCopyLock::Result::Failed:

@@ -6,14 +6,10 @@
 #include <vector>
 
 // The local socket through which a later start asks the running copy to show a window. It is
-// private to the user (in the user's runtime folder when there is one, else in /tmp with the
-// user's id in its name, mode 0700) and to the program's folder (a hash of the folder in its
-// name), so copies installed in two folders do not answer for each other. Plain POSIX, so the
-// asking start needs nothing of Qt.
+// private to the user (in the user's runtime folder, else in the private data folder) and to the
+// data folder (a hash of it in its name), so copies with two data folders do not answer for each
+// other. Plain POSIX, so the asking start needs nothing of Qt.
 namespace RequestChannel {
-
-// Where the running copy listens.
-std::string socketPath(const std::string& programFolder);
 
 // The replies of the running copy, one line each.
 inline constexpr std::string_view Shown = "shown";
@@ -28,6 +24,6 @@ enum class Outcome {
 
 // Asks the copy that holds the single-copy lock to show the window, waiting while that copy is
 // still starting. Takes the lock itself when that copy ends meanwhile.
-Outcome forward(const std::string& programFolder, WindowKind kind);
+Outcome forward(WindowKind kind);
 
 } // namespace RequestChannel

@@ -6,9 +6,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-SingleCopyLock::Result SingleCopyLock::acquire(const std::string& programFolder) {
-    const std::string path = programFolder + "/vestrel.lock";
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+SingleCopyLock::Result SingleCopyLock::acquire(const std::string& lockPath) {
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         return Result::Failed;
     }

@@ -2,6 +2,8 @@
 #include "CommandLine.h"
 #include "RequestChannel.h"
 #include "SingleCopyLock.h"
+#include "SocketCleanup.h"
+#include "common/UserFolders.h"
 #include "ui/shell/AppIcon.h"
 
 #include <QApplication>
@@ -23,8 +25,8 @@ int writeIcon(int argc, char* argv[], const std::string& file, int size) {
 
 // Runs in a copy that cannot take the lock: hands the window over to the copy that holds it.
 // Returns the exit code, or -1 when that copy ended meanwhile and this one should start.
-int forwardWindow(const std::string& folder, WindowKind window) {
-    switch (RequestChannel::forward(folder, window)) {
+int forwardWindow(WindowKind window) {
+    switch (RequestChannel::forward(window)) {
     case RequestChannel::Outcome::Delivered:
         return 0;
     case RequestChannel::Outcome::BecameProgram:
@@ -35,7 +37,8 @@ int forwardWindow(const std::string& folder, WindowKind window) {
     case RequestChannel::Outcome::Failed:
         break;
     }
-    std::fprintf(stderr, "vestrel: a copy is running in %s but does not answer\n", folder.c_str());
+    std::fprintf(stderr, "vestrel: a copy is running for %s but does not answer\n",
+                 UserFolders::dataFolder().c_str());
     return 1;
 }
 
@@ -59,21 +62,25 @@ int main(int argc, char* argv[]) {
         return writeIcon(argc, argv, command.iconFile, command.iconSize);
     }
 
-    const std::string folder = SingleCopyLock::programFolder();
-    switch (SingleCopyLock::acquire(folder)) {
+    if (const std::string problem = UserFolders::makeDataFolder(); !problem.empty()) {
+        std::fprintf(stderr, "vestrel: %s\n", problem.c_str());
+        return 1;
+    }
+    const std::string lock = UserFolders::lockPath();
+    switch (SingleCopyLock::acquire(lock)) {
     case SingleCopyLock::Result::Acquired:
         break;
     case SingleCopyLock::Result::HeldByAnotherCopy:
         if (!command.window) {
             return 0; // another copy runs: end silently
         }
-        if (const int code = forwardWindow(folder, *command.window); code >= 0) {
+        if (const int code = forwardWindow(*command.window); code >= 0) {
             return code;
         }
         break;
     case SingleCopyLock::Result::Failed:
         // Two copies running the same backups would be worse than none starting.
-        std::fprintf(stderr, "vestrel: cannot create the lock file in %s\n", folder.c_str());
+        std::fprintf(stderr, "vestrel: cannot create the lock file %s\n", lock.c_str());
         return 1;
     }
 
@@ -88,7 +95,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(appIcon());
 
-    Application vestrel(QString::fromStdString(folder), headless);
+    Application vestrel(QString::fromStdString(SingleCopyLock::programFolder()), headless);
     const int early = vestrel.start();
     if (early >= 0) {
         return early;
@@ -103,5 +110,7 @@ int main(int argc, char* argv[]) {
         std::fputs("vestrel: no display to show the window on; the schedule runs without it\n",
                    stderr);
     }
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    SocketCleanup::run();
+    return code;
 }

@@ -4,6 +4,7 @@
 #include "PackFiles.h"
 #include "common/DatePattern.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <optional>
@@ -48,6 +49,15 @@ bool removeFromServer(cFTP& ftp, const QString& name) {
     }
 }
 
+// The default store is made on first use; a folder the user chose and that is gone is an error
+// the packer tells, not something to make up again elsewhere.
+void makeDefaultStore(const Settings& settings, const QString& store) {
+    if (settings.text(Options::Store).trimmed().isEmpty() && !QDir().mkpath(store)) {
+        throw VError(UnspecifiedErrorNumber, Source,
+                     QStringLiteral("Cannot create the archive folder %1").arg(store));
+    }
+}
+
 } // namespace
 
 QString archivePathIn(const QString& store, const QString& name) {
@@ -56,11 +66,10 @@ QString archivePathIn(const QString& store, const QString& name) {
     return folder + name;
 }
 
-SessionRun::SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock, QString programFolder)
+SessionRun::SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock)
     : m_settings(std::move(settings))
     , m_ftpFactory(std::move(ftpFactory))
-    , m_clock(std::move(clock))
-    , m_programFolder(std::move(programFolder)) {
+    , m_clock(std::move(clock)) {
 }
 
 bool SessionRun::LPack(const QStringList& entries, EventLog& log,
@@ -81,14 +90,14 @@ bool SessionRun::LPack(const QStringList& entries, EventLog& log,
 
 void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
                                const RunProgressSink& progress) const {
-    const QString pattern =
-        m_settings.ReadOption(QStringLiteral("ArchPat"), QStringLiteral("yymmddhhmm"));
+    const QString pattern = m_settings.text(Options::ArchivePattern);
     const QString stem = formatDate(m_clock(), pattern);
-    const QString archiveName = stem + QStringLiteral(".zip");
-    QString store = m_settings.ReadOption(QStringLiteral("Store"), m_programFolder);
-    // An empty store would put the archive in the file-system root.
-    if (store.trimmed().isEmpty()) {
-        store = m_programFolder;
+    const QString store = m_settings.storeFolder();
+    // One archive per run: a second run in the same minute never adds into the first's.
+    const std::string base = (stem + QStringLiteral(".zip")).toStdString();
+    QString archiveName = QString::fromStdString(base);
+    for (int n = 2; QFileInfo::exists(archivePathIn(store, archiveName)); ++n) {
+        archiveName = QString::fromStdString(numberedName(base, n, false));
     }
     const QString archivePath = archivePathIn(store, archiveName);
 
@@ -118,6 +127,7 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
     }
 
     checkArchiveName(pattern, stem);
+    makeDefaultStore(m_settings, store);
     PackProgress packing;
     if (progress) {
         packing = [&progress](const QString& path, qint64 done, qint64 total) {
@@ -126,7 +136,7 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
     }
     PackFiles(n, archivePath, fileSlots, packing);
 
-    if (!optionIsTrue(m_settings.ReadOption(QStringLiteral("IsFtp"), false))) {
+    if (!m_settings.isOn(Options::Upload)) {
         return;
     }
     if (!QFileInfo(archivePath).isFile()) {
@@ -134,14 +144,15 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
                 IconFailure);
         return;
     }
-    upload(archivePath, archiveName, log, progress);
+    upload(archivePath, archiveName, stem + QStringLiteral(".zip"), log, progress);
 }
 
-void SessionRun::upload(const QString& archivePath, const QString& archiveName, EventLog& log,
+void SessionRun::upload(const QString& archivePath, const QString& archiveName,
+                        const QString& baseName, EventLog& log,
                         const RunProgressSink& progress) const {
-    const QString host = m_settings.ReadOption(QStringLiteral("Ftp"), QString());
-    const QString user = m_settings.ReadOption(QStringLiteral("User"), QString());
-    const QString password = m_settings.ReadOption(QStringLiteral("Passw"), QString());
+    const QString host = m_settings.text(Options::Ftp);
+    const QString user = m_settings.text(Options::User);
+    const QString password = m_settings.text(Options::Password);
 
     std::unique_ptr<cFTP> ftp = m_ftpFactory();
     if (progress) {
@@ -150,11 +161,10 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName, 
             return true;
         });
     }
-    // The client takes 21 for anything that is not a port number (text reads as 0).
-    ftp->setPort(m_settings.ReadOption(QStringLiteral("Port"), 21).toInt());
+    ftp->setPort(m_settings.port());
     // A run never trusts a server on its own: once the user accepted a certificate in the
     // explorer, that certificate and no other.
-    ftp->setTrustedCertificate(m_settings.ReadOption(QStringLiteral("TlsFingerprint"), QString()));
+    ftp->setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
     if (!ftp->Connect(host, user, password)) {
         // The archive stays: it is then the only copy of this backup.
         LogError(log, IconFailure);
@@ -164,12 +174,13 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName, 
 
     // Two sessions run in the same minute name the same archive: the later one must not
     // overwrite the earlier one's upload, which is then the only copy of that backup.
-    const QString wanted =
-        m_settings.ReadOption(QStringLiteral("FTPPAth"), QString()) + archiveName;
-    QString remoteName = wanted;
-    // Bounded, for a server that would claim every name exists.
+    const QString folder = m_settings.remoteFolder();
+    QString remoteName = folder + archiveName;
+    // Numbered from the minute's own name, so that "x (2).zip" taken gives "x (3).zip". Bounded,
+    // for a server that would claim every name exists.
+    const std::string base = (folder + baseName).toStdString();
     for (int n = 2; n <= 100 && ftp->FileExists(remoteName); ++n) {
-        remoteName = QString::fromStdString(numberedName(wanted.toStdString(), n, false));
+        remoteName = QString::fromStdString(numberedName(base, n, false));
     }
     // The archive travels under a name of its own and takes its final name only once it has
     // arrived whole: a broken transfer must not leave what looks like a good backup.

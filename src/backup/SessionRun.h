@@ -14,8 +14,7 @@
 // and removes the local copy. Outcomes go to a log list; the run knows nothing of windows.
 class SessionRun {
 public:
-    // `programFolder` is where archives go while no store folder has been saved.
-    SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock, QString programFolder);
+    SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock);
 
     // Runs the session whose paths are `entries`, in the session's order, writing into `log`.
     // Every failure, raised ones included, ends as a red-cross line and the run returns
@@ -27,13 +26,13 @@ public:
 private:
     void packAndUpload(const QStringList& entries, EventLog& log,
                        const RunProgressSink& progress) const;
-    void upload(const QString& archivePath, const QString& archiveName, EventLog& log,
-                const RunProgressSink& progress) const;
+    // `baseName` is the minute's own name, before any number a taken name gave it.
+    void upload(const QString& archivePath, const QString& archiveName, const QString& baseName,
+                EventLog& log, const RunProgressSink& progress) const;
 
     Settings m_settings;
     FtpFactory m_ftpFactory;
     Clock m_clock;
-    QString m_programFolder;
 };
 
 // The store folder, "/", every "//" then made "/" in one pass, then the name.

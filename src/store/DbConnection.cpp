@@ -1,5 +1,6 @@
 #include "DbConnection.h"
 
+#include "SchemaUpgrade.h"
 #include "SqlError.h"
 #include "common/Error.h"
 
@@ -44,6 +45,8 @@ void DbConnection::open(const QString& path) {
     }
     // A writer elsewhere (the editor while a tick runs) should wait briefly, not fail.
     check.exec(QStringLiteral("PRAGMA busy_timeout = 5000"));
+    check = QSqlQuery();
+    upgradeSchema(db);
 }
 
 QSqlDatabase DbConnection::database() {

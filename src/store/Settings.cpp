@@ -2,6 +2,7 @@
 
 #include "IniText.h"
 #include "common/Error.h"
+#include "common/UserFolders.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -64,7 +65,39 @@ QString Settings::defaultFilePath() {
 QString Settings::ReadOption(const QString& key, const QVariant& defaultValue) const {
     const SettingsFile file = readFile(m_filePath);
     const auto stored = file.problem.isEmpty() ? file.text.value(Group, key) : std::nullopt;
-    return (stored ? *stored : textOf(defaultValue)).trimmed();
+    // A stored value is exact: blanks around an unquoted one are gone already, and a quoted one
+    // keeps them (a password may begin or end with a blank).
+    return stored ? *stored : textOf(defaultValue).trimmed();
+}
+
+QString Settings::text(const Option& option) const {
+    return ReadOption(QLatin1String(option.key), QLatin1String(option.fallback));
+}
+
+bool Settings::isOn(const Option& option) const {
+    return optionIsTrue(text(option));
+}
+
+int Settings::port() const {
+    bool ok = false;
+    const int port = text(Options::Port).trimmed().toInt(&ok);
+    return ok && port >= 1 && port <= 65535 ? port
+                                            : QString::fromLatin1(Options::Port.fallback).toInt();
+}
+
+QString Settings::remoteFolder() const {
+    QString folder = text(Options::FtpPath);
+    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')) &&
+        !folder.endsWith(QLatin1Char('\\'))) {
+        folder += QLatin1Char('/');
+    }
+    return folder;
+}
+
+QString Settings::storeFolder() const {
+    const QString store = text(Options::Store);
+    return store.trimmed().isEmpty() ? QString::fromStdString(UserFolders::defaultStoreFolder())
+                                     : store;
 }
 
 void Settings::WriteOption(const QString& key, const QVariant& value) {

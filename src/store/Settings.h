@@ -1,13 +1,16 @@
 #pragma once
 
+#include "Options.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
 #include <utility>
 
 // The user's options under application "Vodidore", section "Archive", in an INI file. Keys match
-// without regard to case; a value reads back as it stands after "=", trimmed (see IniText). The
-// file holds the FTP password, so it is kept readable by its owner only.
+// without regard to case; a value reads back as it was written (see IniText). The file holds the
+// FTP password, so it is kept readable by its owner only. Nothing is cached: a save takes effect
+// at the next read.
 class Settings {
 public:
     explicit Settings(QString filePath = defaultFilePath());
@@ -17,6 +20,19 @@ public:
 
     // The default also when the file cannot be read; readProblem() then says why.
     QString ReadOption(const QString& key, const QVariant& defaultValue) const;
+
+    // The option's text, or its declared default while it is absent.
+    QString text(const Option& option) const;
+    // A truth value: "True" or any non-zero number is true.
+    bool isOn(const Option& option) const;
+    // The "Port" setting when it holds a number from 1 to 65535, else 21.
+    int port() const;
+    // "Path in FTP" as a folder: "/" added when it names one without a trailing "/" or "\";
+    // empty for the log-on folder.
+    QString remoteFolder() const;
+    // The "Store" setting, or the default store folder while it is empty.
+    QString storeFolder() const;
+
     // Raises VError when the file cannot be read or written; the old file then stays as it was.
     void WriteOption(const QString& key, const QVariant& value);
     // Writes the keys in the order given, in one save of the file: all of them or, when the

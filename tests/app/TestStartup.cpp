@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
+#include <sys/resource.h>
 
 // Copies of the built program in a temp folder, on the X server the test runs under (xvfb-run) or
 // without a display, watched as a user would see them: icons docked in trayer's panel, windows on
@@ -18,16 +20,22 @@ class TestStartup : public QObject {
     Q_OBJECT
 
     // A copy with the private folders, started without the environment variables named in unset.
-    QProcess* start(const QStringList& arguments, const QStringList& unset = {}) {
+    QProcess* start(const QStringList& arguments, const QStringList& unset = {},
+                    const std::function<void()>& inChild = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir->filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->filePath(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("HOME"), m_dir->filePath(QStringLiteral("home")));
         for (const QString& name : unset + QStringList{QStringLiteral("QT_QPA_PLATFORM"),
                                                        QStringLiteral("WAYLAND_DISPLAY")}) {
             env.remove(name);
         }
         auto& process = m_processes.emplace_back(std::make_unique<QProcess>());
         process->setProcessEnvironment(env);
+        if (inChild) {
+            process->setChildProcessModifier(inChild);
+        }
         process->start(m_dir->filePath(QStringLiteral("vestrel")), arguments);
         // Until the loop hears of the start, state() says Starting even when it runs.
         process->waitForStarted();
@@ -90,7 +98,6 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(
             QFile::copy(QStringLiteral(VESTREL_EXE), m_dir->filePath(QStringLiteral("vestrel"))));
-        TestDatabase::createFromSchema(m_dir->filePath(QStringLiteral("vestrel.mdb")));
         QVERIFY(QDir(m_dir->path())
                     .mkdir("runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
@@ -126,15 +133,75 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(holdsLock(third), 10000);
     }
 
-    void missingDatabaseEndsStartUp() {
-        const QString database = m_dir->filePath(QStringLiteral("vestrel.mdb"));
-        QVERIFY(QFile::remove(database));
-        QProcess* program = start({});
+    // The database lives in a private data folder. One beside the program (where earlier
+    // versions kept it) is moved there once and the user told; a move that fails half-way (here
+    // the file size limit stands for a full disk) leaves it where it is, untouched, and nothing
+    // of it in the data folder.
+    void databaseInTheDataFolder_data() {
+        QTest::addColumn<int>("oldRows"); // sessions in a database beside the program; -1: none
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("first start") << -1 << false;
+        QTest::newRow("old database moved once") << 300 << false;
+        QTest::newRow("move fails") << 300 << true;
+    }
+    void databaseInTheDataFolder() {
+        QFETCH(int, oldRows);
+        QFETCH(bool, diskFull);
+        const QString old = m_dir->filePath(QStringLiteral("vestrel.mdb"));
+        const QString data = m_dir->filePath(QStringLiteral("data/vestrel"));
+        if (oldRows >= 0) {
+            TestDatabase::createFromSchema(old);
+            QProcess::execute("sqlite3", {old, QStringLiteral("with recursive n(i) as (select 1 "
+                                                              "union all select i+1 from n where "
+                                                              "i < %1) insert into Tasks (Name) "
+                                                              "select 'S' || i from n")
+                                                   .arg(oldRows)});
+        }
+        const QByteArray before = readFile(old);
+        for (int round = 0; round < 2; ++round) {
+            QProcess* program = start({}, {QStringLiteral("DISPLAY")}, [diskFull] {
+                const rlimit limit{4096, 4096};
+                if (diskFull) {
+                    ::signal(SIGXFSZ, SIG_IGN);
+                    ::setrlimit(RLIMIT_FSIZE, &limit);
+                }
+            });
+            const bool told = oldRows >= 0 && !diskFull && round == 0;
+            QByteArray err;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (err += program->readAllStandardError()).contains("Cannot move") ||
+                    (QFile::exists(data + "/vestrel.mdb") && err.contains("were moved") == told),
+                10000);
+            QCOMPARE(QFileInfo(data).permissions() & 0x0777,
+                     QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+            QCOMPARE(QFile::exists(data + "/vestrel.mdb"), !diskFull);
+            QCOMPARE(QDir(data).entryList({"*.part"}, QDir::Files), QStringList());
+            QCOMPARE(readFile(old), diskFull ? before : QByteArray());
+            if (oldRows >= 0 && !diskFull) {
+                QCOMPARE(readFile(old + ".moved"), before);
+                QVERIFY(readFile(old + ".moved.txt").contains(data.toUtf8()));
+                QCOMPARE(QProcess::execute("sqlite3", {data + "/vestrel.mdb", ".output /dev/null",
+                                                       "select count(*) from Tasks"}),
+                         0);
+            }
+            cleanup();
+        }
+    }
+
+    // The request socket goes with the program, however it is asked to end.
+    void socketRemovedAtTheEnd_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void socketRemovedAtTheEnd() {
+        QFETCH(int, signal);
+        QProcess* program = start({}, {QStringLiteral("DISPLAY")});
+        const QDir runtime(m_dir->filePath(QStringLiteral("runtime")));
+        QTRY_COMPARE_WITH_TIMEOUT(runtime.entryList(QDir::System).size(), 1, 10000);
+        ::kill(pid_t(program->processId()), signal);
         QVERIFY(program->waitForFinished(10000));
-        QCOMPARE(program->exitCode(), 1);
-        const QByteArray err = program->readAllStandardError();
-        QVERIFY2(err.contains(database.toLocal8Bit()), err.constData());
-        QVERIFY(!QFile::exists(database));
+        QCOMPARE(runtime.entryList(QDir::System), QStringList());
     }
 
     void noTrayAtStartThenTray() {

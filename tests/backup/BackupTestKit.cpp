@@ -15,9 +15,9 @@ void switchUploadOn(Settings& settings, const FtpServer& server) {
     settings.WriteOption("FTPPAth", "/pub/");
 }
 
-SessionRun sessionRun(const Settings& settings, const QString& programFolder) {
+SessionRun sessionRun(const Settings& settings) {
     return SessionRun(
-        settings, [] { return std::make_unique<cFTP>(); }, [] { return RunTime; }, programFolder);
+        settings, [] { return std::make_unique<cFTP>(); }, [] { return RunTime; });
 }
 
 int addSession(TestDatabase& db, const QString& name, const QStringList& files, bool hidden) {

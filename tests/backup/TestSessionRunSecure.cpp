@@ -47,7 +47,7 @@ private slots:
                 ftp->setSshFolder(sshFolder);
                 return ftp;
             },
-            [] { return RunTime; }, folder);
+            [] { return RunTime; });
         EventLogLines log;
         const bool failed = run.LPack({folder + "/data/A"}, log);
         QCOMPARE(failed, !failure.isEmpty());

@@ -6,7 +6,6 @@ import argparse
 import datetime
 import os
 import shutil
-import sqlite3
 import subprocess
 import tempfile
 import time
@@ -47,7 +46,7 @@ class Desktop:
                           XDG_CONFIG_HOME=os.path.join(home, "config"),
                           XDG_CACHE_HOME=os.path.join(home, "cache"),
                           LC_ALL="C.UTF-8", LANG="C.UTF-8")
-        for name in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "SESSION_MANAGER"):
+        for name in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "SESSION_MANAGER", "XDG_DATA_HOME"):
             os.environ.pop(name, None)
         bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -163,9 +162,6 @@ class Run:
         os.mkdir(self.folder)
         self.exe = os.path.join(self.folder, "vestrel")
         shutil.copy2(args.program, self.exe)
-        database = sqlite3.connect(os.path.join(self.folder, "vestrel.mdb"))
-        database.executescript(open(os.path.join(args.source, "schema.sql")).read())
-        database.close()
         # What the session packs: a file and a folder with a file in it.
         self.data = os.path.join(home, "data")
         os.makedirs(os.path.join(self.data, "photos"))
@@ -353,8 +349,11 @@ class Run:
         if not all(any(n.endswith(end) for n in names)
                    for end in ("notes.txt", "photos/beach.jpg")):
             raise Failure("the archive holds %s" % names)
-        if zips(self.folder):
-            raise Failure("the local archive is still there: %s" % zips(self.folder))
+        # The program made its database and the default store in the user's folders.
+        store = os.path.join(self.home, "Backups", "Vestrel")
+        if zips(store) or not os.path.isfile(
+                os.path.join(self.home, ".local", "share", "vestrel", "vestrel.mdb")):
+            raise Failure("the store holds %s" % os.listdir(store))
 
 
 def main():

@@ -156,15 +156,14 @@ void FBrowser::activated() {
     // One column fills the list beside its vertical scroll bar.
     m_lv->setColumnWidth(0, m_lv->width() - 25);
     m_log->clear();
-    const QString host = m_settings.ReadOption(QStringLiteral("Ftp"), QString());
-    const QString user = m_settings.ReadOption(QStringLiteral("User"), QString());
-    const QString password = m_settings.ReadOption(QStringLiteral("Passw"), QString());
+    const QString host = m_settings.text(Options::Ftp);
+    const QString user = m_settings.text(Options::User);
+    const QString password = m_settings.text(Options::Password);
     cFTP& client = ftp();
-    // The port cannot change under a connection; the client takes 21 for anything not a port.
+    // The port cannot change under a connection.
     if (!client.Connected()) {
-        client.setPort(m_settings.ReadOption(QStringLiteral("Port"), 21).toInt());
-        client.setTrustedCertificate(
-            m_settings.ReadOption(QStringLiteral("TlsFingerprint"), QString()));
+        client.setPort(m_settings.port());
+        client.setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
     }
     if (client.Connect(host, user, password) || trustAndRetry(client, host, user, password)) {
         LogLine(*m_log, QStringLiteral("Connection succesful"), IconSuccess);
@@ -216,7 +215,7 @@ bool FBrowser::trustAndRetry(cFTP& client, const QString& host, const QString& u
             return false;
         }
     } else {
-        m_settings.WriteOption(QStringLiteral("TlsFingerprint"), refusal.fingerprint);
+        m_settings.WriteOption(QLatin1String(Options::TlsFingerprint.key), refusal.fingerprint);
         client.setTrustedCertificate(refusal.fingerprint);
     }
     return client.Connect(host, user, password);

@@ -3,6 +3,8 @@
 #include "BrowseForFolder.h"
 #include "StorePath.h"
 #include "common/Error.h"
+#include "common/UserFolders.h"
+#include "store/Autostart.h"
 #include "store/Settings.h"
 #include "ui/look/WindowLook.h"
 
@@ -39,20 +41,22 @@ QLabel* addLabel(QWidget* parent, int index, const QString& caption, QRect where
 
 } // namespace
 
-fOptions::fOptions(Settings& settings, QString programFolder, QWidget* parent)
+fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* parent)
     : QDialog(parent)
     , m_settings(settings)
-    , m_programFolder(std::move(programFolder)) {
+    , m_autostart(autostart) {
     setObjectName(QStringLiteral("fOptions"));
     setWindowTitle(QStringLiteral("Vestrel Options"));
     setFont(verdanaFont());
-    setFixedSize(pixels(5055), pixels(3750));
+    setFixedSize(pixels(5055), pixels(4110));
     paintBackground(this, WindowBlue);
 
     // Created in tab order: the store, its pattern, the FTP switch and fields, then the buttons.
     QLabel* pathLabel =
         addLabel(this, 0, QStringLiteral("Path to archivestore:"), twipRect(120, 120, 1470, 195));
     m_txtPath = addTextBox(this, "txtPath", pathLabel, twipRect(60, 360, 4530, 285));
+    // Empty means the default store, made on first use.
+    m_txtPath->setPlaceholderText(QString::fromStdString(UserFolders::defaultStoreFolder()));
     m_cmdPath = addButton(this, "cmdPath", QStringLiteral("..."), twipRect(4680, 360, 315, 285),
                           QColor(255, 255, 128));
     m_cmdPath->setToolTip(QStringLiteral("Select folder"));
@@ -98,17 +102,21 @@ fOptions::fOptions(Settings& settings, QString programFolder, QWidget* parent)
         addLabel(m_frame1, 5, QStringLiteral("Path in FTP"), twipRect(120, 1020, 840, 195)),
         twipRect(120, 1245, 4695, 285));
 
-    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 3240, 1455, 435),
+    m_chkAutostart = new QCheckBox(QStringLiteral("Start Vestrel when I log in"), this);
+    m_chkAutostart->setObjectName(QStringLiteral("chkAutostart"));
+    m_chkAutostart->setGeometry(twipRect(120, 3240, 4800, 285));
+
+    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 3600, 1455, 435),
                           Qt::white);
     m_cmdSave->setDefault(true);
     connect(m_cmdSave, &QPushButton::clicked, this, &fOptions::save);
     m_cmdCancel = addButton(this, "cmdCancel", QStringLiteral("Close"),
-                            twipRect(3540, 3240, 1455, 435), Qt::white);
+                            twipRect(3540, 3600, 1455, 435), Qt::white);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath, m_txtArchPat, m_chkFtp,
-                                   m_txtFTP,     m_txtPort, m_txtUser,    m_txtPassword,
-                                   m_txtFTPPath, m_cmdSave, m_cmdCancel};
+    const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath,      m_txtArchPat, m_chkFtp,
+                                   m_txtFTP,     m_txtPort,      m_txtUser,    m_txtPassword,
+                                   m_txtFTPPath, m_chkAutostart, m_cmdSave,    m_cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -133,16 +141,16 @@ QLineEdit* fOptions::addTextBox(QWidget* parent, const char* name, QLabel* label
 }
 
 void fOptions::load() {
-    m_txtPath->setText(m_settings.ReadOption(QStringLiteral("Store"), m_programFolder));
-    m_txtFTP->setText(m_settings.ReadOption(QStringLiteral("Ftp"), QString()));
-    m_txtPort->setText(m_settings.ReadOption(QStringLiteral("Port"), QStringLiteral("21")));
-    m_txtUser->setText(m_settings.ReadOption(QStringLiteral("User"), QString()));
-    m_txtPassword->setText(m_settings.ReadOption(QStringLiteral("Passw"), QString()));
+    m_txtPath->setText(m_settings.text(Options::Store));
+    m_txtFTP->setText(m_settings.text(Options::Ftp));
+    m_txtPort->setText(m_settings.text(Options::Port));
+    m_txtUser->setText(m_settings.text(Options::User));
+    m_txtPassword->setText(m_settings.text(Options::Password));
     // Shown as the run takes it: "1", any other non-zero number or "True" means upload.
-    m_chkFtp->setChecked(optionIsTrue(m_settings.ReadOption(QStringLiteral("isFTP"), 0)));
-    m_txtArchPat->setText(
-        m_settings.ReadOption(QStringLiteral("ArchPat"), QStringLiteral("yymmddhhmm")));
-    m_txtFTPPath->setText(m_settings.ReadOption(QStringLiteral("FTPPAth"), QString()));
+    m_chkFtp->setChecked(m_settings.isOn(Options::Upload));
+    m_txtArchPat->setText(m_settings.text(Options::ArchivePattern));
+    m_txtFTPPath->setText(m_settings.text(Options::FtpPath));
+    m_chkAutostart->setChecked(m_autostart.isOn());
 }
 
 void fOptions::browseForStore() {
@@ -159,17 +167,21 @@ void fOptions::save() {
     }
     // Texts go as typed: neither trimmed nor checked.
     try {
+        const auto key = [](const Option& option) {
+            return QLatin1String(option.key);
+        };
         m_settings.WriteOptions({
-            {QStringLiteral("Store"), m_txtPath->text()},
-            {QStringLiteral("Ftp"), m_txtFTP->text()},
-            {QStringLiteral("Port"), m_txtPort->text()},
-            {QStringLiteral("User"), m_txtUser->text()},
-            {QStringLiteral("Passw"), m_txtPassword->text()},
-            {QStringLiteral("isFTP"),
+            {key(Options::Store), m_txtPath->text()},
+            {key(Options::Ftp), m_txtFTP->text()},
+            {key(Options::Port), m_txtPort->text()},
+            {key(Options::User), m_txtUser->text()},
+            {key(Options::Password), m_txtPassword->text()},
+            {key(Options::Upload),
              m_chkFtp->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
-            {QStringLiteral("ArchPat"), m_txtArchPat->text()},
-            {QStringLiteral("FTPPAth"), m_txtFTPPath->text()},
+            {key(Options::ArchivePattern), m_txtArchPat->text()},
+            {key(Options::FtpPath), m_txtFTPPath->text()},
         });
+        m_autostart.set(m_chkAutostart->isChecked());
     } catch (const VError& error) {
         // Nothing was written; the dialog stays open with what the user typed.
         QMessageBox::warning(this, QStringLiteral("Vestrel"), errorLineText(error.record()));

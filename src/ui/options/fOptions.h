@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class Autostart;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -16,8 +17,7 @@ class fOptions : public QDialog {
     Q_OBJECT
 
 public:
-    // `programFolder` is what the archive store shows until one has been saved.
-    fOptions(Settings& settings, QString programFolder, QWidget* parent = nullptr);
+    fOptions(Settings& settings, const Autostart& autostart, QWidget* parent = nullptr);
     ~fOptions() override;
 
     void load();
@@ -34,7 +34,7 @@ private:
     void holdFocusOnInvalidPath();
 
     Settings& m_settings;
-    QString m_programFolder;
+    const Autostart& m_autostart;
     QLineEdit* m_txtPath = nullptr;
     QPushButton* m_cmdPath = nullptr;
     QLineEdit* m_txtArchPat = nullptr;
@@ -45,6 +45,7 @@ private:
     QLineEdit* m_txtUser = nullptr;
     QLineEdit* m_txtPassword = nullptr;
     QLineEdit* m_txtFTPPath = nullptr;
+    QCheckBox* m_chkAutostart = nullptr;
     QPushButton* m_cmdSave = nullptr;
     QPushButton* m_cmdCancel = nullptr;
 };

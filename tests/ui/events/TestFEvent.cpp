@@ -87,7 +87,7 @@ private slots:
         SessionStore store(m_db->db());
         bool finished = false;
         FEventRunner runner(
-            BackupRunner(store, sessionRun(*m_settings, path("program"))), [] { return RunTime; },
+            BackupRunner(store, sessionRun(*m_settings)), [] { return RunTime; },
             FEventRunner::Display::Windows, [&written](const QString& line) { written << line; });
         runner.runSession(*store.session(id), [&finished] { finished = true; });
         QTRY_VERIFY(finished);
@@ -155,7 +155,7 @@ private slots:
         const int widgetsBefore = QApplication::allWidgets().size();
         QStringList lines;
         FEventRunner runner(
-            BackupRunner(store, sessionRun(*m_settings, path("program"))), [] { return RunTime; },
+            BackupRunner(store, sessionRun(*m_settings)), [] { return RunTime; },
             FEventRunner::Display::Headless, [&lines](const QString& line) { lines << line; });
         const Clock clock = [this] {
             return m_now;

@@ -1,3 +1,4 @@
+#include "store/Autostart.h"
 #include "store/Settings.h"
 #include "ui/options/fOptions.h"
 
@@ -14,17 +15,29 @@
 #include <QTest>
 #include <QTimer>
 
-// Each setting's key and the control that shows it, in the order "Save" writes them.
-static const QList<std::pair<QString, QString>> fields{
-    {"Store", "txtPath"},      {"Ftp", "txtFTP"},        {"Port", "txtPort"},
-    {"User", "txtUser"},       {"Passw", "txtPassword"}, {"isFTP", "chkFtp"},
-    {"ArchPat", "txtArchPat"}, {"FTPPAth", "txtFTPPath"}};
+// Each setting and the control that shows it, in the order "Save" writes them.
+static const QList<std::pair<Option, QString>> options{{Options::Store, "txtPath"},
+                                                       {Options::Ftp, "txtFTP"},
+                                                       {Options::Port, "txtPort"},
+                                                       {Options::User, "txtUser"},
+                                                       {Options::Password, "txtPassword"},
+                                                       {Options::Upload, "chkFtp"},
+                                                       {Options::ArchivePattern, "txtArchPat"},
+                                                       {Options::FtpPath, "txtFTPPath"}};
+static const auto fields = [] {
+    QList<std::pair<QString, QString>> keys;
+    for (const auto& [option, name] : options) {
+        keys.append({QLatin1String(option.key), name});
+    }
+    return keys;
+}();
 
 class TestFOptions : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<Autostart> m_autostart;
     std::unique_ptr<fOptions> m_dialog;
 
     QString path(const char* name) const { return m_dir->filePath(QLatin1String(name)); }
@@ -61,7 +74,7 @@ class TestFOptions : public QObject {
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("[Archive]\n" + ini);
         }
-        m_dialog = std::make_unique<fOptions>(*m_settings, path("program"));
+        m_dialog = std::make_unique<fOptions>(*m_settings, *m_autostart);
         m_dialog->show();
         QVERIFY(QTest::qWaitForWindowActive(m_dialog.get()));
     }
@@ -71,6 +84,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir().mkpath(path("program")));
         m_settings = std::make_unique<Settings>(path("Vodidore.ini"));
+        m_autostart = std::make_unique<Autostart>("/opt/My Apps/vestrel$1", path("auto/v.desktop"));
     }
     void cleanup() { m_dialog.reset(); }
 
@@ -78,21 +92,24 @@ private slots:
     void showsAndSavesEveryKey_data() {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QStringList>("expected"); // in the order of `fields`
-        QTest::newRow("empty store")
-            << QByteArray() << QStringList{"<program>", "", "21", "", "", "0", "yymmddhhmm", ""};
+        // The defaults the run and the explorer read too, declared once.
+        QStringList defaults;
+        for (const auto& option : options) {
+            defaults << QLatin1String(option.first.fallback);
+        }
+        QTest::newRow("empty store") << QByteArray() << defaults;
         QTest::newRow("every key")
             << QByteArray("store=/srv\nFTP=host\nport=2121\nUSER=me\nPassw=\"se,cret\"\n"
                           "isFTP=1\narchpat=yyyy\nftppath=/in\n")
             << QStringList{"/srv", "host", "2121", "me", "se,cret", "1", "yyyy", "/in"};
-        QTest::newRow("IsFtp True")
-            << QByteArray("IsFtp=True\n")
-            << QStringList{"<program>", "", "21", "", "", "1", "yymmddhhmm", ""};
+        QTest::newRow("IsFtp True") << QByteArray("IsFtp=True\n")
+                                    << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", ""};
     }
     void showsAndSavesEveryKey() {
         QFETCH(QByteArray, ini);
         QFETCH(QStringList, expected);
         openDialog(ini);
-        QCOMPARE(shown(), expected.replaceInStrings("<program>", path("program")));
+        QCOMPARE(shown(), expected);
         const QString password = control("txtPassword")->text();
         QCOMPARE(control("txtPassword")->displayText(), QString(password.size(), QLatin1Char('*')));
         control("txtFTP")->setText(" ftp.example.org ");
@@ -107,6 +124,25 @@ private slots:
             order += "\n" + field.first + "=.*";
         }
         QVERIFY(!ini.isEmpty() || QRegularExpression(order).match(fileBytes()).hasMatch());
+    }
+
+    // The log-in entry is there exactly while the box is ticked, and starts this program.
+    void startAtLogIn() {
+        for (const bool on : {true, false}) {
+            openDialog();
+            QCOMPARE(control<QCheckBox>("chkAutostart")->isChecked(), !on);
+            control<QCheckBox>("chkAutostart")->setChecked(on);
+            QTest::mouseClick(control<QPushButton>("cmdSave"), Qt::LeftButton);
+            QTRY_VERIFY(!m_dialog->isVisible());
+            QCOMPARE(QFile::exists(m_autostart->entryPath()), on);
+        }
+        // Quoted for the Exec rules (\$), then the backslash doubled for the file's string rules.
+        m_autostart->set(true);
+        QFile entry(m_autostart->entryPath());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().contains(R"(
+Exec="/opt/My Apps/vestrel\\$1"
+)"));
     }
 
     // A store path that names nothing holds the focus and keeps "Save" from writing; "Close" and
@@ -187,7 +223,7 @@ private slots:
             });
             QTest::mouseClick(control<QPushButton>("cmdPath"), Qt::LeftButton);
             QTRY_COMPARE(openedAt, QDir::rootPath());
-            QCOMPARE(control("txtPath")->text(), choose ? chosen : path("program"));
+            QCOMPARE(control("txtPath")->text(), choose ? chosen : QString());
         }
         QVERIFY(!QFile::exists(m_settings->filePath()));
     }
