@@ -22,13 +22,11 @@ wait_for() { # seconds, then a command that tells when the wait is over
 cpack --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null
 version="$("$build/vestrel" --version | cut -d' ' -f2)"
 deb="$work/out/vestrel_${version}_amd64.deb"
-[ -f "$deb" ] || fail "no $(basename "$deb") in: $(ls "$work/out")"
 
 files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
-icons=(scalable/apps/vestrel.svg)
-for size in 16 22 24 32 48 64 128 256; do icons+=("${size}x${size}/apps/vestrel.png"); done
 for f in bin/vestrel share/applications/vestrel.desktop share/man/man1/vestrel.1.gz \
-         share/doc/vestrel/copyright share/doc/vestrel/changelog.gz "${icons[@]/#/share/icons/hicolor/}"; do
+    share/doc/vestrel/{copyright,changelog.gz} share/icons/hicolor/scalable/apps/vestrel.svg \
+    share/icons/hicolor/{16x16,22x22,24x24,32x32,48x48,64x64,128x128,256x256}/apps/vestrel.png; do
     grep -qx "./usr/$f" <<<"$files" || fail "the package lacks /usr/$f"
 done
 grep -q '^\./usr/share/metainfo/.*\.metainfo\.xml$' <<<"$files" || fail "no metainfo"
@@ -59,8 +57,7 @@ error="$(compare -metric RMSE "$work/svg.png" "$root/usr/share/icons/hicolor/256
 awk -v e="$error" 'BEGIN { exit !(e < 0.02) }' || fail "the SVG icon differs from the drawn one ($error)"
 
 # The installed program, as a user who is not root, with nothing but a temporary home.
-user="$(id -un)"
-run_as=()
+user="$(id -un)" run_as=()
 if [ "$(id -u)" -eq 0 ]; then
     user=vestrel-package-test
     id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
