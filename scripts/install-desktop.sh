@@ -1,29 +1,35 @@
 #!/usr/bin/env bash
 # Puts Vestrel on the desktop of the current user: a launcher in the applications menu that opens
-# the session editor, an autostart entry that starts it into the tray at log-in, and the icon.
-# Builds the program first when build/vestrel is missing. Usage: install-desktop.sh [program]
+# the session editor, and the icon. Starting at log-in is the program's own option. Builds the
+# program first when build/vestrel is missing.
+# --uninstall takes the launcher and the icon away again, and an autostart entry that starts this
+# program; the sessions, options and archives stay.
+# Usage: install-desktop.sh [--uninstall] [program]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+uninstall=false
+if [ "${1:-}" = --uninstall ]; then
+    uninstall=true
+    shift
+fi
 exe="${1:-$root/build/vestrel}"
-if [ ! -x "$exe" ] && [ $# -eq 0 ]; then
+data="${XDG_DATA_HOME:-$HOME/.local/share}"
+config="${XDG_CONFIG_HOME:-$HOME/.config}"
+icon="$data/icons/hicolor/64x64/apps/vestrel.png"
+if [ ! -x "$exe" ] && [ $# -eq 0 ] && ! $uninstall; then
     "$root/scripts/deps.sh"
     cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$root/build" --target vestrel
 fi
-[ -x "$exe" ] || { echo "install-desktop.sh: no program at $exe" >&2; exit 1; }
-exe="$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")"
+$uninstall || [ -x "$exe" ] || { echo "install-desktop.sh: no program at $exe" >&2; exit 1; }
+exe="$(cd "$(dirname "$exe")" 2>/dev/null && pwd || dirname "$exe")/$(basename "$exe")"
 
-data="${XDG_DATA_HOME:-$HOME/.local/share}"
-config="${XDG_CONFIG_HOME:-$HOME/.config}"
-icon="$data/icons/hicolor/64x64/apps/vestrel.png"
-mkdir -p "$data/applications" "$config/autostart" "$(dirname "$icon")"
-"$exe" --write-icon "$icon"
-
-# An Exec argument with anything but plain characters goes in double quotes, with " ` $ \
+# As the options dialog writes the autostart entry, so --uninstall knows its own: an Exec
+# argument with anything but plain characters goes in double quotes, with " ` $ \
 # escaped by a backslash; the file format then doubles every backslash, and % is written %%.
 exec_arg() {
     local s="$1"
-    if [[ "$s" =~ ^[A-Za-z0-9/._+=:,@-]+$ ]]; then
+    if [[ "$s" =~ ^[A-Za-z0-9/._+-]+$ ]]; then
         printf '%s' "$s"
         return
     fi
@@ -36,21 +42,33 @@ exec_arg() {
     printf '%s' "${s//%/%%}"
 }
 
-entry() { # file, Exec arguments after the program, extra lines
-    cat >"$1" <<DESKTOP
+refresh() {
+    command -v update-desktop-database >/dev/null && update-desktop-database -q "$data/applications" || true
+}
+
+if $uninstall; then
+    rm -f "$data/applications/vestrel.desktop" "$icon"
+    autostart="$config/autostart/vestrel.desktop"
+    if [ -f "$autostart" ] && grep -qxF "Exec=$(exec_arg "$exe")" "$autostart"; then
+        rm -f "$autostart"
+    fi
+    refresh
+    echo "Vestrel is off the desktop; its sessions, options and archives are kept."
+    exit 0
+fi
+
+mkdir -p "$data/applications" "$(dirname "$icon")"
+"$exe" --write-icon "$icon"
+cat >"$data/applications/vestrel.desktop" <<DESKTOP
 [Desktop Entry]
 Type=Application
 Name=Vestrel
 Comment=Backup scheduler: packs backup sessions into zip archives when they come due
-Exec=$(exec_arg "$exe")$2
+Exec=$(exec_arg "$exe") --open
 Icon=$icon
 Terminal=false
 Categories=Utility;Archiving;
-$3
+StartupNotify=false
 DESKTOP
-}
-entry "$data/applications/vestrel.desktop" " --open" "StartupNotify=false"
-entry "$config/autostart/vestrel.desktop" "" "X-GNOME-Autostart-enabled=true"
-
-command -v update-desktop-database >/dev/null && update-desktop-database -q "$data/applications" || true
-echo "Vestrel is in the applications menu and starts at log-in ($exe)."
+refresh
+echo "Vestrel is in the applications menu ($exe)."

@@ -36,6 +36,9 @@ int Application::start() {
     DatabaseFile database;
     try {
         database = prepareDatabase(dataFolder, m_programDir);
+        if (!database.problem.isEmpty()) {
+            writeToStandardError(QStringLiteral("vestrel: ") + database.problem);
+        }
         DbConnection::open(database.path);
         m_store = std::make_unique<SessionStore>(DbConnection::database());
         m_tasksView = std::make_unique<SessionView>(*m_store);
@@ -43,10 +46,6 @@ int Application::start() {
         std::fprintf(stderr, "vestrel: %s\n", qPrintable(error.description()));
         return 1;
     }
-    if (!database.problem.isEmpty()) {
-        writeToStandardError(QStringLiteral("vestrel: ") + database.problem);
-    }
-
     m_settings = std::make_unique<Settings>();
     m_autostart = std::make_unique<Autostart>(QCoreApplication::applicationFilePath());
     if (m_headless) {

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <array>
+#include <string>
 #include <utility>
 
 namespace {
@@ -9,6 +10,15 @@ constexpr std::array<std::pair<std::string_view, WindowKind>, 3> Words{{
     {"options", WindowKind::Options},
     {"explorer", WindowKind::Explorer},
 }};
+// The sizes an icon theme holds, up to the largest a desktop asks for.
+bool isIconSize(std::string_view text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != text.npos) {
+        return false;
+    }
+    const int size = std::stoi(std::string(text));
+    return size >= 16 && size <= 1024;
+}
+
 } // namespace
 
 std::string_view windowWord(WindowKind kind) {
@@ -35,8 +45,13 @@ CommandLine CommandLine::parse(int argc, char* argv[]) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             line.help = true;
+        } else if (arg == "--version") {
+            line.version = true;
         } else if (arg == "--write-icon" && i + 1 < argc) {
             line.iconFile = argv[++i];
+            if (i + 1 < argc && isIconSize(argv[i + 1])) {
+                line.iconSize = std::stoi(argv[++i]);
+            }
         } else if (const auto kind =
                        arg.starts_with("--") ? windowFromWord(arg.substr(2)) : std::nullopt) {
             if (line.window && *line.window != *kind) {
@@ -54,11 +69,15 @@ CommandLine CommandLine::parse(int argc, char* argv[]) {
 
 const char* CommandLine::usage() {
     return "Usage: vestrel [--open | --options | --explorer]\n"
+           "       vestrel --write-icon FILE [SIZE] | --version | --help\n"
            "Runs the backup schedule from a tray icon. With an option, shows that window:\n"
            "  --open       the session editor\n"
            "  --options    the options dialog\n"
            "  --explorer   the FTP explorer\n"
            "in the copy that is already running, or starts the program and shows it there.\n"
+           "  --write-icon FILE [SIZE]  writes the icon as a PNG file, SIZE pixels square (64)\n"
+           "  --version    prints the version\n"
+           "  --help, -h   prints this text\n"
            "\n"
            "Where things are kept:\n"
            "  $XDG_DATA_HOME/vestrel/ (~/.local/share/vestrel/)   sessions (vestrel.mdb), the\n"

@@ -9,8 +9,10 @@
 // start without arguments still ends at once.
 struct CommandLine {
     std::optional<WindowKind> window; // --open, --options, --explorer
-    std::string iconFile;             // --write-icon FILE (for the desktop installer)
+    std::string iconFile;             // --write-icon FILE [SIZE] (for the installer and package)
+    int iconSize = 64;
     bool help = false;
+    bool version = false;
     std::string error; // set when the arguments make no sense
 
     static CommandLine parse(int argc, char* argv[]);

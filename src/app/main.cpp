@@ -13,10 +13,10 @@
 namespace {
 
 // The drawn icon as a PNG file, for the desktop launcher; needs no display.
-int writeIcon(int argc, char* argv[], const std::string& file) {
+int writeIcon(int argc, char* argv[], const std::string& file, int size) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (!appIcon().pixmap(64).save(QString::fromStdString(file), "PNG")) {
+    if (!drawAppIcon(size).save(QString::fromStdString(file), "PNG")) {
         std::fprintf(stderr, "vestrel: cannot write the icon to %s\n", file.c_str());
         return 1;
     }
@@ -54,8 +54,12 @@ int main(int argc, char* argv[]) {
         std::fputs(CommandLine::usage(), stdout);
         return 0;
     }
+    if (command.version) {
+        std::puts("vestrel " VESTREL_VERSION);
+        return 0;
+    }
     if (!command.iconFile.empty()) {
-        return writeIcon(argc, argv, command.iconFile);
+        return writeIcon(argc, argv, command.iconFile, command.iconSize);
     }
 
     if (const std::string problem = UserFolders::makeDataFolder(); !problem.empty()) {

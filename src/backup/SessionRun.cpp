@@ -92,8 +92,13 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
                                const RunProgressSink& progress) const {
     const QString pattern = m_settings.text(Options::ArchivePattern);
     const QString stem = formatDate(m_clock(), pattern);
-    const QString archiveName = stem + QStringLiteral(".zip");
     const QString store = m_settings.storeFolder();
+    // One archive per run: a second run in the same minute never adds into the first's.
+    const std::string base = (stem + QStringLiteral(".zip")).toStdString();
+    QString archiveName = QString::fromStdString(base);
+    for (int n = 2; QFileInfo::exists(archivePathIn(store, archiveName)); ++n) {
+        archiveName = QString::fromStdString(numberedName(base, n, false));
+    }
     const QString archivePath = archivePathIn(store, archiveName);
 
     // Slot k holds entry k when it still exists; the first entry is then moved behind the
@@ -144,10 +149,11 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
                 IconFailure);
         return;
     }
-    upload(archivePath, archiveName, log, progress);
+    upload(archivePath, archiveName, stem + QStringLiteral(".zip"), log, progress);
 }
 
-void SessionRun::upload(const QString& archivePath, const QString& archiveName, EventLog& log,
+void SessionRun::upload(const QString& archivePath, const QString& archiveName,
+                        const QString& baseName, EventLog& log,
                         const RunProgressSink& progress) const {
     const QString host = m_settings.text(Options::Ftp);
     const QString user = m_settings.text(Options::User);
@@ -173,11 +179,13 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName, 
 
     // Two sessions run in the same minute name the same archive: the later one must not
     // overwrite the earlier one's upload, which is then the only copy of that backup.
-    const QString wanted = m_settings.text(Options::FtpPath) + archiveName;
-    QString remoteName = wanted;
-    // Bounded, for a server that would claim every name exists.
+    const QString folder = m_settings.remoteFolder();
+    QString remoteName = folder + archiveName;
+    // Numbered from the minute's own name, so that "x (2).zip" taken gives "x (3).zip". Bounded,
+    // for a server that would claim every name exists.
+    const std::string base = (folder + baseName).toStdString();
     for (int n = 2; n <= 100 && ftp->FileExists(remoteName); ++n) {
-        remoteName = QString::fromStdString(numberedName(wanted.toStdString(), n, false));
+        remoteName = QString::fromStdString(numberedName(base, n, false));
     }
     // The archive travels under a name of its own and takes its final name only once it has
     // arrived whole: a broken transfer must not leave what looks like a good backup.

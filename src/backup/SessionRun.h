@@ -26,8 +26,9 @@ public:
 private:
     void packAndUpload(const QStringList& entries, EventLog& log,
                        const RunProgressSink& progress) const;
-    void upload(const QString& archivePath, const QString& archiveName, EventLog& log,
-                const RunProgressSink& progress) const;
+    // `baseName` is the minute's own name, before any number a taken name gave it.
+    void upload(const QString& archivePath, const QString& archiveName, const QString& baseName,
+                EventLog& log, const RunProgressSink& progress) const;
 
     Settings m_settings;
     FtpFactory m_ftpFactory;

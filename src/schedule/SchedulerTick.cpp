@@ -135,8 +135,10 @@ void SchedulerTick::runTick() {
     const auto isStale = [this](const BackupSession& row) {
         return row.ntime && *row.ntime < m_clock().addMinutes(-1);
     };
+    // A session without a next run time (an Add not yet saved) is passed over like one in the
+    // queue: were it to lead the order, no other session would ever come due.
     const auto held = [this](const BackupSession& row) {
-        return m_queue.holds(row.id);
+        return !row.ntime || m_queue.holds(row.id);
     };
 
     // The tick's own reading of the sessions, in schedule order, as far as it needs them: the

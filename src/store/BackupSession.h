@@ -16,6 +16,10 @@ struct BackupSession {
     std::optional<int> week;
     std::optional<int> days;
     bool autopack = false;
+    // How many of the session's archives to keep; 0 keeps all.
+    int keep = 0;
+    // Name patterns left out of the session's folders, one a line ("*.tmp", "node_modules/").
+    QString skip;
 };
 
 enum class Frequency { Once = 0, Daily = 1, Weekly = 2, Monthly = 3 };

@@ -19,7 +19,8 @@ struct Column {
 
 // Columns added after the first version, oldest first.
 constexpr Column AddedColumns[] = {
-    {nullptr, nullptr, nullptr},
+    {"Tasks", "Keep", "INTEGER DEFAULT 0"},
+    {"Tasks", "Skip", "TEXT"},
 };
 
 // Tables added after the first version, as CREATE TABLE IF NOT EXISTS statements.

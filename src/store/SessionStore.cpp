@@ -30,7 +30,7 @@ QVariant toVariant(const std::optional<int>& value) {
 }
 
 struct Columns {
-    int id, name, date, ntime, freq, week, days, autopack;
+    int id, name, date, ntime, freq, week, days, autopack, keep, skip;
 
     explicit Columns(const QSqlRecord& r)
         : id(r.indexOf(QStringLiteral("id")))
@@ -40,7 +40,9 @@ struct Columns {
         , freq(r.indexOf(QStringLiteral("Freq")))
         , week(r.indexOf(QStringLiteral("Week")))
         , days(r.indexOf(QStringLiteral("Days")))
-        , autopack(r.indexOf(QStringLiteral("autopack"))) {}
+        , autopack(r.indexOf(QStringLiteral("autopack")))
+        , keep(r.indexOf(QStringLiteral("Keep")))
+        , skip(r.indexOf(QStringLiteral("Skip"))) {}
 
     BackupSession read(const QSqlQuery& q) const {
         BackupSession s;
@@ -52,6 +54,8 @@ struct Columns {
         s.week = intOrEmpty(q.value(week));
         s.days = intOrEmpty(q.value(days));
         s.autopack = q.value(autopack).toInt() != 0;
+        s.keep = std::max(0, q.value(keep).toInt());
+        s.skip = NullToString(q.value(skip));
         return s;
     }
 };
@@ -84,9 +88,9 @@ std::vector<BackupSession> readSessions(QSqlQuery& q) {
 void writeSession(const QSqlDatabase& db, const BackupSession& s, const QString& source) {
     run(db,
         QStringLiteral("update Tasks set Name=?, date=?, ntime=?, Freq=?, Week=?, Days=?, "
-                       "autopack=? where id=?"),
+                       "autopack=?, Keep=?, Skip=? where id=?"),
         {s.name, toVariant(s.date), toVariant(s.ntime), toVariant(s.freq), toVariant(s.week),
-         toVariant(s.days), s.autopack ? 1 : 0, s.id},
+         toVariant(s.days), s.autopack ? 1 : 0, s.keep, s.skip, s.id},
         source);
 }
 

@@ -85,6 +85,19 @@ int Settings::port() const {
                                             : QString::fromLatin1(Options::Port.fallback).toInt();
 }
 
+QString Settings::remoteFolder() const {
+    return asRemoteFolder(text(Options::FtpPath));
+}
+
+QString asRemoteFolder(const QString& ftpPath) {
+    QString folder = ftpPath;
+    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')) &&
+        !folder.endsWith(QLatin1Char('\\'))) {
+        folder += QLatin1Char('/');
+    }
+    return folder;
+}
+
 QString Settings::storeFolder() const {
     const QString store = text(Options::Store);
     return store.trimmed().isEmpty() ? QString::fromStdString(UserFolders::defaultStoreFolder())

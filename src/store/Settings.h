@@ -27,6 +27,8 @@ public:
     bool isOn(const Option& option) const;
     // The "Port" setting when it holds a number from 1 to 65535, else 21.
     int port() const;
+    // "Path in FTP" as a folder (asRemoteFolder).
+    QString remoteFolder() const;
     // The "Store" setting, or the default store folder while it is empty.
     QString storeFolder() const;
 
@@ -45,6 +47,10 @@ public:
 private:
     QString m_filePath;
 };
+
+// "Path in FTP" as a folder: "/" added when it names one without a trailing "/" or "\"; empty
+// stays empty (the log-on folder).
+QString asRemoteFolder(const QString& ftpPath);
 
 // A setting read as a truth value: "True" or any non-zero number is true.
 bool optionIsTrue(const QString& text);

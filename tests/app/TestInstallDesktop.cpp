@@ -42,8 +42,23 @@ class TestInstallDesktop : public QObject {
         return arguments;
     }
 
+    // Runs the installer in the home; what it said on failure, else nothing.
+    static QByteArray runInstaller(const QString& home, const QStringList& arguments) {
+        QProcess install;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home);
+        env.remove(QStringLiteral("XDG_DATA_HOME"));
+        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        install.setProcessEnvironment(env);
+        install.start(QStringLiteral(VESTREL_SOURCE_DIR "/scripts/install-desktop.sh"), arguments);
+        if (!install.waitForFinished(30000) || install.exitCode() != 0) {
+            return "failed: " + install.readAllStandardError();
+        }
+        return {};
+    }
+
 private slots:
-    void installsLauncherAutostartAndIcon() {
+    void installsLauncherAndIconThenTakesThemAway() {
         // One folder name with blanks, quotes and every character the shell or Exec treat apart.
         const QString folder = QStringLiteral("My Programs/a \"b\" $HOME `c` \\d 100%");
         QTemporaryDir home;
@@ -51,28 +66,41 @@ private slots:
         const QString exe = QDir(home.filePath(folder)).filePath(QStringLiteral("vestrel"));
         QVERIFY(QFile::copy(QStringLiteral(VESTREL_EXE), exe));
 
-        QProcess install;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.remove(QStringLiteral("XDG_DATA_HOME"));
-        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
-        install.setProcessEnvironment(env);
-        install.start(QStringLiteral(VESTREL_SOURCE_DIR "/scripts/install-desktop.sh"), {exe});
-        QVERIFY(install.waitForFinished(30000));
-        QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+        QCOMPARE(runInstaller(home.path(), {exe}), QByteArray());
+        const QString launcher =
+            home.filePath(QStringLiteral(".local/share/applications/vestrel.desktop"));
+        const QByteArray text = readFile(launcher);
+        QVERIFY(text.startsWith("[Desktop Entry]\n"));
+        const auto entry = readEntry(text);
+        QCOMPARE(entry.value(QStringLiteral("Name")), QStringLiteral("Vestrel"));
+        QCOMPARE(execArguments(entry.value(QStringLiteral("Exec"))),
+                 QStringList({exe, QStringLiteral("--open")}));
+        const QString iconFile = entry.value(QStringLiteral("Icon"));
+        const QImage icon(iconFile);
+        QVERIFY(icon.width() >= 48 && icon.width() == icon.height());
+        // Starting at log-in is the user's choice in the options, not the installer's.
+        const QString autostart =
+            home.filePath(QStringLiteral(".config/autostart/vestrel.desktop"));
+        QVERIFY(!QFile::exists(autostart));
 
-        const QList<std::pair<QString, QStringList>> entries = {
-            {QStringLiteral(".local/share/applications"), {exe, QStringLiteral("--open")}},
-            {QStringLiteral(".config/autostart"), {exe}}};
-        for (const auto& [where, arguments] : entries) {
-            const QByteArray text =
-                readFile(home.filePath(where + QStringLiteral("/vestrel.desktop")));
-            QVERIFY(text.startsWith("[Desktop Entry]\n"));
-            const auto entry = readEntry(text);
-            QCOMPARE(entry.value(QStringLiteral("Name")), QStringLiteral("Vestrel"));
-            QCOMPARE(execArguments(entry.value(QStringLiteral("Exec"))), arguments);
-            const QImage icon(entry.value(QStringLiteral("Icon")));
-            QVERIFY(icon.width() >= 48 && icon.width() == icon.height());
+        // An autostart entry that starts this program goes with it; what the user keeps stays.
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".config/autostart")));
+        const QString startsExe =
+            entry.value(QStringLiteral("Exec")).remove(QStringLiteral(" --open"));
+        QVERIFY(writeFile(autostart, "[Desktop Entry]\nExec=" + startsExe.toUtf8() + "\n"));
+        const QStringList kept = {QStringLiteral(".local/share/vestrel/vestrel.mdb"),
+                                  QStringLiteral(".config/Vodidore.ini"),
+                                  QStringLiteral("Backups/Vestrel/a.zip")};
+        for (const QString& file : kept) {
+            QVERIFY(QDir(home.path()).mkpath(QFileInfo(file).path()));
+            QVERIFY(writeFile(home.filePath(file), "kept"));
+        }
+        QCOMPARE(runInstaller(home.path(), {QStringLiteral("--uninstall"), exe}), QByteArray());
+        for (const QString& gone : {launcher, iconFile, autostart}) {
+            QVERIFY2(!QFile::exists(gone), qPrintable(gone));
+        }
+        for (const QString& file : kept) {
+            QCOMPARE(readFile(home.filePath(file)), QByteArray("kept"));
         }
     }
 };

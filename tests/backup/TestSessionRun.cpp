@@ -44,8 +44,11 @@ private slots:
         const QStringList sentLog{"+Connection succesful", "+File transfer succesfully",
                                   "+File @/store/" + ArchiveName + " deleted"};
         QTest::newRow("store without trailing /") << "" << abc << sentLog << sent;
-        QTest::newRow("store with trailing /, remote folder without /: none inserted")
-            << "Store=@/store/;FTPPAth=/pub" << abc << sentLog << "ftp:pub" + ArchiveName;
+        QTest::newRow("store with trailing /, remote folder without /: taken as the folder")
+            << "Store=@/store/;FTPPAth=/pub" << abc << sentLog << sent;
+        // An archive of this minute is there already: the run makes its own beside it.
+        QTest::newRow("name taken")
+            << "isFTP=0;taken" << abc << QStringList() << "@/store/2612051430 (2).zip";
         // The default store does not exist yet: the run makes it.
         const QStringList defaultLog{sentLog[0], sentLog[1],
                                      "+File @/Backups/Vestrel/" + ArchiveName + " deleted"};
@@ -121,8 +124,16 @@ private slots:
         const qsizetype onServer = serverFiles().size();
         const int logOns = m_server.logOnCount();
 
+        const QByteArray earlier = "an earlier run's archive";
+        if (changes.contains("taken")) {
+            QVERIFY(writeFile(path("store/" + ArchiveName), earlier));
+        }
         EventLogLines lines;
         const bool failed = sessionRun(options).LPack(paths, lines);
+        if (changes.contains("taken")) {
+            QCOMPARE(readFile(path("store/" + ArchiveName)), earlier);
+            QVERIFY(QFile::remove(path("store/" + ArchiveName)));
+        }
         QCOMPARE(lines.lines().size(), size_t(log.size()));
         for (qsizetype i = 0; i < log.size(); ++i) {
             const EventLogLines::Line& line = lines.lines()[size_t(i)];
@@ -137,8 +148,8 @@ private slots:
         // Nothing is left in the store or the default one but a kept archive, nor beside them;
         // the server gains the archive under its final name and nothing else.
         for (const QString folder : {"store", "Backups/Vestrel"}) {
-            QCOMPARE(listing(path(folder)), archive == "@/" + folder + "/" + ArchiveName
-                                                ? QStringList{ArchiveName}
+            QCOMPARE(listing(path(folder)), archive.startsWith("@/" + folder + "/")
+                                                ? QStringList{QFileInfo(archive).fileName()}
                                                 : QStringList());
         }
         QCOMPARE(listing(m_dir->path()), around);
@@ -149,8 +160,8 @@ private slots:
     }
 
     // The server goes away in the middle of the upload, then comes back for the next runs. Two
-    // runs of one minute name the same archive; the second upload must not replace the first,
-    // which is by then the only copy of that backup.
+    // runs of one minute name the same archive; neither replaces the other, here or on the
+    // server, where the first attempt's part file stays until a later run sends that archive.
     void interruptedAndSameMinuteUploads() {
         Settings options(path("Vodidore.ini"));
         QVERIFY2(m_server.start({.stopAfterBytes = 1024 * 1024}),
@@ -172,10 +183,11 @@ private slots:
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
         QVERIFY(!sessionRun(options).LPack({path("data/big.bin")}, lines));
         QVERIFY(!sessionRun(options).LPack({path("small")}, lines));
-        const QStringList sent{"2612051430 (2).zip", ArchiveName};
+        const QStringList sent{"2612051430 (2).zip", "2612051430 (3).zip", ArchiveName + ".part"};
         QCOMPARE(QDir(m_server.pathOf("pub")).entryList(QDir::Files), sent);
-        QCOMPARE(readArchive(first).data("big.bin"), noise);
-        QCOMPARE(readArchive(m_server.pathOf("pub/2612051430 (2).zip")).data("small/A"), "A");
+        QCOMPARE(readArchive(m_server.pathOf("pub/" + sent[0])).data("big.bin"), noise);
+        QCOMPARE(readArchive(m_server.pathOf("pub/" + sent[1])).data("small/A"), "A");
+        QCOMPARE(listing(path("store")), QStringList{ArchiveName});
 
         // A server that confirms an upload it cut short holds no backup: the archive stays here.
         QVERIFY2(m_server.start({.keepBytes = 100}), qPrintable(m_server.errorString()));

@@ -28,11 +28,11 @@ private slots:
         QTest::addColumn<QString>("general"); // read by parseDateText; empty: refused
 
         // clang-format off
-        QTest::newRow("first day") << "0001-01-01 00:00:00" << "0001-01-01 00:00:00" << "";
-        QTest::newRow("1 March 2100") << "2100-03-01 00:00:00" << "2100-03-01 00:00:00" << "";
-        QTest::newRow("last second") << "9999-12-31 23:59:59" << "9999-12-31 23:59:59" << "";
-        QTest::newRow("blanks, no seconds") << "  2026-01-02 03:04  " << "2026-01-02 03:04:00" << "";
-        QTest::newRow("stored date alone") << "2026-01-02" << "2026-01-02 00:00:00" << "";
+        QTest::newRow("first day") << "0001-01-01 00:00:00" << "0001-01-01 00:00:00" << "0001-01-01 00:00:00";
+        QTest::newRow("1 March 2100") << "2100-03-01 00:00:00" << "2100-03-01 00:00:00" << "2100-03-01 00:00:00";
+        QTest::newRow("last second") << "9999-12-31 23:59:59" << "9999-12-31 23:59:59" << "9999-12-31 23:59:59";
+        QTest::newRow("blanks, no seconds") << "  2026-01-02 03:04  " << "2026-01-02 03:04:00" << "2026-01-02 03:04:00";
+        QTest::newRow("stored date alone") << "2026-01-02" << "2026-01-02 00:00:00" << "2026-01-02 00:00:00";
         QTest::newRow("words") << "next tuesday" << "" << "";
         QTest::newRow("month 13") << "2026-13-01 00:00:00" << "" << "";
         QTest::newRow("trailing junk") << "2026-01-01 00:00:00x" << "" << "";
@@ -46,6 +46,10 @@ private slots:
         QTest::newRow("no blank between") << "12/05/202614:30" << "" << "";
         QTest::newRow("three-digit year") << "1/2/202" << "" << "";
         QTest::newRow("empty") << "" << "" << "";
+        QTest::newRow("one-digit year") << "2/3/4" << "" << "2004-02-03 00:00:00";
+        QTest::newRow("ISO with short time") << "2026-12-24 7:05" << "2026-12-24 07:05:00" << "2026-12-24 07:05:00";
+        QTest::newRow("two blanks between") << "12/24/2026  7:05" << "" << "";
+        QTest::newRow("hour 24") << "24:00" << "" << "";
         // clang-format on
     }
 

@@ -264,7 +264,8 @@ class Run:
                           timeout=(self.due - datetime.datetime.now()).total_seconds() + 30)
         expected = ["Connection succesful", "File transfer succesfully", "deleted"]
         wait_for("the three lines of the run's log", lambda: self.log_lines(events, expected))
-        box = wait_for("the completion message", lambda: self.message_box())
+        box = wait_for("the completion message",
+                       lambda: self.message_box("Vestrel Session Complete!"))
         d.shot("event-window-and-message")
         self.check_archive()
         ui.press(ui.find(box, "push button", "OK"))
@@ -282,6 +283,8 @@ class Run:
         d, ui = self.desktop, self.ui
         sessions = wait_for("the session list", lambda: ui.find(editor, "list"))
         rows = sessions.childCount
+        # First, while no dialog has taken the activation from the editor (no window manager).
+        self.add_and_delete(editor, sessions, rows)
         ui.press(ui.find(editor, "push button", "Add"))
         wait_for("a new session in the list", lambda: sessions.childCount == rows + 1)
 
@@ -289,11 +292,11 @@ class Run:
         # the editing and the options first.
         now = datetime.datetime.now()
         due = (now + datetime.timedelta(minutes=1)).replace(second=0, microsecond=0)
-        if (due - now).total_seconds() < 25:
+        if (due - now).total_seconds() < 40:
             due += datetime.timedelta(minutes=1)
         self.due = due
         self.fill(ui.find(editor, "text", "Title"), "Holiday photos")
-        self.fill(ui.find(editor, "text", "Date"), due.strftime("%m/%d/%y"))
+        self.fill(ui.find(editor, "text", "Date"), due.strftime("%Y-%m-%d"))
         self.fill(ui.find(editor, "text", "Time"), due.strftime("%H:%M"))
         d.keys("Tab")
 
@@ -310,6 +313,22 @@ class Run:
         next_time = "Next time: " + due.strftime("%d %b %Y - %H:%M")
         wait_for("the saved session's next time", lambda: self.label_starting(editor, next_time))
         d.shot("editor-saved")
+
+    def add_and_delete(self, editor, sessions, rows):
+        d, ui = self.desktop, self.ui
+        ui.press(ui.find(editor, "push button", "Add"))
+        wait_for("a second session in the list", lambda: sessions.childCount == rows + 1)
+        self.fill(ui.find(editor, "text", "Title"), "Scratch")
+        ui.press(ui.find(editor, "push button", "Save Changes"))
+        # A list reports no focus of its own: give it a moment before the key.
+        sessions.queryComponent().grabFocus()
+        time.sleep(0.5)
+        d.keys("Delete")
+        question = 'Delete the session "Scratch" and its file list?'
+        box = wait_for("the delete question", lambda: self.message_box(question))
+        d.shot("editor-delete-question")
+        ui.press(ui.find(box, "push button", "&Yes") or ui.find(box, "push button", "Yes"))
+        wait_for("the session gone", lambda: sessions.childCount == rows)
 
     def label_starting(self, root, text):
         return next((label.name for label in self.ui.find_all(root, "label")
@@ -334,10 +353,9 @@ class Run:
                  + self.ui.find_all(events, "list item") if item.name]
         return all(any(word in line for line in lines) for word in expected)
 
-    def message_box(self):
+    def message_box(self, text):
         return next((w for w in self.ui.app() or [] if w is not None and w.name == "Vestrel"
-                     and self.ui.showing(w)
-                     and self.label_starting(w, "Vestrel Session Complete!")), None)
+                     and self.ui.showing(w) and self.label_starting(w, text)), None)
 
     def check_archive(self):
         def zips(folder):

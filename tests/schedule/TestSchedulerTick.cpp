@@ -117,8 +117,8 @@ private slots:
         // W: weekly on Tuesdays in a seventh week of the month, which no month has.
         QTest::newRow("tick inside Impossible! runs in full") << Case{{{"W", "2004-08-03 20:00:00", "2004-08-10 20:00:00", 2, 7}, {"Mail", "2004-08-02 10:00:00", "2004-08-12 10:00:00"}},
             {"2004-08-12 10:00:20"}, "message Impossible!", 0, {"message Impossible!", "message Impossible!", "run Mail", Complete}, "2005-05-31 20:00:00 6, 2004-08-13 10:00:00 0", -1};
-        QTest::newRow("empty ntime blocks the pass") << Case{{{"unsaved", "2004-08-01 08:00:00", ""}, {"late", "2004-08-02 09:00:00", "2004-08-10 09:00:00"}, {"due", "2004-08-02 10:00:00", "2004-08-12 10:00:00"}},
-            {"2004-08-12 10:00:10"}, "", 0, none, " 0, 2004-08-10 09:00:00 0, 2004-08-12 10:00:00 0", 0};
+        QTest::newRow("empty ntime passed over") << Case{{{"unsaved", "2004-08-01 08:00:00", ""}, {"late", "2004-08-02 09:00:00", "2004-08-10 09:00:00"}, {"due", "2004-08-02 10:00:00", "2004-08-12 10:00:00"}},
+            {"2004-08-12 10:00:10"}, "", 0, {"run due", Complete}, " 0, 2004-08-13 09:00:00 0, 2004-08-13 10:00:00 0", 2};
         // Rows that stay stale for ever or for the rest of the month, already at their values.
         QTest::newRow("nothing changed, nothing written") << Case{{{"once", "2004-01-10 06:00:00", "2004-01-10 06:00:00", 0}, {"no weekday", "2004-08-02 09:30:00", "1899-12-30 00:00:00", 1, 0, 0},
             {"second week", "2004-08-03 20:00:00", "2004-08-10 20:00:00", 2, 2}, {"future", "2004-08-02 09:30:00", "2004-08-12 09:30:00"}}, QStringList(3, "2004-08-12 08:00:00"), "", 0,

@@ -38,13 +38,17 @@ private slots:
                           "' ') from Tasks"),
                  QString("2026-01-06 10:00:00/2/0 -/0/62"));
 
+        // Keep and Skip come with the upgrade of a database made from the first schema.
         s.name = "renamed\r\nline";
         s.autopack = true;
         s.days.reset();
+        s.keep = 3;
+        s.skip = "*.tmp\nnode_modules/";
         store.updateSession(s);
         const auto back = *store.session(a);
         QCOMPARE(back.name, s.name);
         QVERIFY(back.autopack && !back.days);
+        QCOMPARE(std::pair(back.keep, back.skip), std::pair(s.keep, s.skip));
     }
 
     // A failing insert leaves the old files. The editor's save and delete are the editor test's.

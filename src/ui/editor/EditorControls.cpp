@@ -99,6 +99,12 @@ void EditorControls::buildPanel(QWidget* window) {
     grid->addWidget(cmdNow, 1, 2);
     grid->addWidget(labelFor(txtTime, QStringLiteral("Time")), 1, 3, Qt::AlignRight);
     grid->addWidget(txtTime, 1, 4);
+    // Says which forms the boxes read while one holds text it cannot read.
+    lblDateHelp = new QLabel(frmProp);
+    lblDateHelp->setObjectName(QStringLiteral("lblDateHelp"));
+    lblDateHelp->setWordWrap(true);
+    lblDateHelp->hide();
+    grid->addWidget(lblDateHelp, 2, 1, 1, 4);
 
     cmbFreq = new QComboBox(frmProp);
     cmbFreq->setObjectName(QStringLiteral("cmbFreq"));
@@ -109,20 +115,20 @@ void EditorControls::buildPanel(QWidget* window) {
     cmbWeeks->setToolTip(weeks);
     cmbWeeks->addItems(defaultWeekCaptions());
     cmbWeeks->setCurrentIndex(-1);
-    grid->addWidget(labelFor(cmbFreq, QStringLiteral("Frequency of Backup")), 2, 0);
-    grid->addWidget(cmbFreq, 2, 1, 1, 2);
-    grid->addWidget(cmbWeeks, 2, 3, 1, 2);
+    grid->addWidget(labelFor(cmbFreq, QStringLiteral("Frequency of Backup")), 3, 0);
+    grid->addWidget(cmbFreq, 3, 1, 1, 2);
+    grid->addWidget(cmbWeeks, 3, 3, 1, 2);
 
-    grid->addWidget(buildDays(), 3, 1, 1, 4);
+    grid->addWidget(buildDays(), 4, 1, 1, 4);
 
     chkAuto = named(new QCheckBox(QStringLiteral("Run Hidden"), frmProp), QStringLiteral("chkAuto"),
                     QStringLiteral("Run Hidden"));
-    grid->addWidget(chkAuto, 4, 1, 1, 4);
+    grid->addWidget(chkAuto, 5, 1, 1, 4);
 
     QWidget* files = buildFiles();
-    grid->addWidget(labelFor(lstFiles, QStringLiteral("Files")), 5, 0, Qt::AlignTop);
-    grid->addWidget(files, 5, 1, 1, 4);
-    grid->setRowStretch(5, 1);
+    grid->addWidget(labelFor(lstFiles, QStringLiteral("Files")), 6, 0, Qt::AlignTop);
+    grid->addWidget(files, 6, 1, 1, 4);
+    grid->setRowStretch(6, 1);
 
     lblNext = new QLabel(QStringLiteral("Next time:"), frmProp);
     lblNext->setObjectName(QStringLiteral("lblNext"));
@@ -130,7 +136,7 @@ void EditorControls::buildPanel(QWidget* window) {
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lblNext, 1);
     bottom->addWidget(cmdApply);
-    grid->addLayout(bottom, 6, 0, 1, 5);
+    grid->addLayout(bottom, 7, 0, 1, 5);
 
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(4, 1);

@@ -31,6 +31,7 @@ struct EditorControls {
     QLineEdit* txtDate = nullptr;
     QPushButton* cmdNow = nullptr;
     QLineEdit* txtTime = nullptr;
+    QLabel* lblDateHelp = nullptr;
     QComboBox* cmbFreq = nullptr;
     QComboBox* cmbWeeks = nullptr;
     QButtonGroup* optDaysGroup = nullptr;

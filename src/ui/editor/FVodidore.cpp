@@ -8,20 +8,24 @@
 #include "schedule/AsText.h"
 #include "schedule/NextRun.h"
 #include "store/SessionStore.h"
+#include "ui/look/Question.h"
 #include "ui/options/BrowseForFolder.h"
 
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
+#include <QTimer>
 
 namespace {
 
@@ -29,6 +33,40 @@ constexpr int IdRole = Qt::UserRole;
 
 // The day boxes each day option checks: all days, Monday to Friday, Sunday and Saturday.
 constexpr int PresetDays[] = {127, 62, 65};
+
+// How often the editor looks whether the scheduler moved a session on.
+constexpr int ScheduleWatchMs = 1000;
+
+QString stateOfBox(const QLineEdit* box) {
+    const auto value = parseDateText(box->text());
+    return value ? value->toStoredText() : box->text();
+}
+
+// What the list and "Next time:" show of a session, as one text to compare.
+QString scheduleText(const BackupSession& session) {
+    const auto text = [](const std::optional<DateTime>& t) {
+        return t ? t->toStoredText() : QString();
+    };
+    return QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+        .arg(session.id)
+        .arg(text(session.ntime), text(session.date), session.name)
+        .arg(session.freq.value_or(-1))
+        .arg(session.week.value_or(-1))
+        .arg(session.days.value_or(0));
+}
+
+QString dateHelp() {
+    QStringList forms = dateTextForms();
+    // A form is never broken across lines ("d mmm yyyy").
+    forms.replaceInStrings(QStringLiteral(" "), QStringLiteral("\u00a0"));
+    return QStringLiteral("Type the date as %1 or %2.")
+        .arg(forms.mid(0, forms.size() - 1).join(QStringLiteral(", ")), forms.last());
+}
+
+QString titleOf(const QString& name) {
+    return name.isEmpty() ? QStringLiteral("the session without a title")
+                          : QStringLiteral("\"%1\"").arg(name);
+}
 
 int indexOrNone(const std::optional<int>& value, int count) {
     return value && *value >= 0 && *value < count ? *value : -1;
@@ -57,6 +95,9 @@ FVodidore::FVodidore(SessionStore& store, Clock clock, Messages& messages, RunNo
     connectControls();
     resize(sizeHint().expandedTo(QSize(940, 560)));
     reportingErrors([this] { FillList(); });
+    auto* watch = new QTimer(this);
+    connect(watch, &QTimer::timeout, this, &FVodidore::refreshSchedule);
+    watch->start(ScheduleWatchMs);
 }
 
 FVodidore::~FVodidore() = default;
@@ -67,11 +108,25 @@ void FVodidore::connectControls() {
             reportingErrors([this, operation] { (this->*operation)(); });
         };
     };
-    connect(m_ui.LV, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
-        if (!m_filling && current) {
-            reportingErrors([this, current] { loadRow(current); });
-        }
-    });
+    connect(m_ui.LV, &QListWidget::currentItemChanged, this,
+            [this](QListWidgetItem* current, QListWidgetItem* previous) {
+                if (m_filling || !current) {
+                    return;
+                }
+                if (!previous || !hasUnsavedEdits()) {
+                    reportingErrors([this, current] { loadRow(current); });
+                    return;
+                }
+                // The panel still shows the previous row until the user has answered; the
+                // question waits until the click or key that chose the row is over.
+                const int id = current->data(IdRole).toInt();
+                {
+                    QScopedValueRollback filling(m_filling, true);
+                    m_ui.LV->setCurrentItem(previous);
+                }
+                QMetaObject::invokeMethod(
+                    this, [this, id] { changeRowTo(id); }, Qt::QueuedConnection);
+            });
     connect(m_ui.deleteSession, &QAction::triggered, this, handle(&FVodidore::DeleteSession));
     connect(m_ui.cmdAdd, &QPushButton::clicked, this, handle(&FVodidore::add));
     connect(m_ui.cmdRunNow, &QPushButton::clicked, this, handle(&FVodidore::runNow));
@@ -79,6 +134,9 @@ void FVodidore::connectControls() {
     connect(m_ui.cmdNow, &QPushButton::clicked, this, &FVodidore::now);
     connect(m_ui.cmbFreq, &QComboBox::currentIndexChanged, this, &FVodidore::frequencyChanged);
     connect(m_ui.optDaysGroup, &QButtonGroup::idClicked, this, &FVodidore::dayPreset);
+    for (QCheckBox* day : m_ui.chkDays) {
+        connect(day, &QCheckBox::toggled, this, &FVodidore::showPresetOfDays);
+    }
     connect(m_ui.cmdAddFile, &QPushButton::clicked, this, &FVodidore::addFile);
     connect(m_ui.cmdAddFolder, &QPushButton::clicked, this, &FVodidore::addFolder);
     connect(m_ui.cmdDelFile, &QPushButton::clicked, this, &FVodidore::deleteFile);
@@ -128,7 +186,9 @@ void FVodidore::fillRows(int selId) {
     const ScheduleCaptions texts = captions();
     m_ui.LV->clear();
     int selected = -1;
+    m_schedules.clear();
     for (const BackupSession& session : m_store.allSessions()) {
+        m_schedules << scheduleText(session);
         auto* row = new QListWidgetItem(AsText(session, texts), m_ui.LV);
         row->setData(IdRole, session.id);
         if (session.id == selId) {
@@ -167,15 +227,93 @@ void FVodidore::showSession(const BackupSession& session) {
     for (int i = 0; i < 7; ++i) {
         m_ui.chkDays[i]->setChecked(session.days.value_or(0) & (1 << i));
     }
-
-    // Shown only: the stored next run time stays as the last Save or run left it.
-    BackupSession copy = session;
-    const DateTime next = NextRun(copy, m_clock, m_messages);
-    m_ui.lblNext->setText(QStringLiteral("Next time: ") +
-                          formatDate(next, QStringLiteral("dd mmm yyyy - hh:mm (dddd)")));
-
+    showNextTime(session);
     m_ui.lstFiles->clear();
     m_ui.lstFiles->addItems(m_store.sessionFiles(session.id));
+    m_ui.lblDateHelp->hide();
+    m_shown = panelState();
+}
+
+void FVodidore::showNextTime(const BackupSession& session) {
+    // Shown only: the stored next run time stays as the last Save or run left it. The
+    // scheduler starts nothing before it, so the time shown is never earlier (a minute before
+    // it, since a run's own minute counts as still to come).
+    BackupSession copy = session;
+    const Clock notBefore = [this, ntime = session.ntime] {
+        return ntime ? std::max(m_clock(), ntime->addMinutes(-1)) : m_clock();
+    };
+    const DateTime next = NextRun(copy, notBefore, m_messages);
+    m_ui.lblNext->setText(QStringLiteral("Next time: ") +
+                          formatDate(next, QStringLiteral("dd mmm yyyy - hh:mm (dddd)")));
+}
+
+void FVodidore::refreshSchedule() {
+    try {
+        QStringList now;
+        for (const BackupSession& session : m_store.allSessions()) {
+            now << scheduleText(session);
+        }
+        if (now == m_schedules) {
+            return;
+        }
+        const auto id = selectedId();
+        fillRows(id.value_or(-1));
+        if (const auto session = id ? m_store.session(*id) : std::nullopt) {
+            showNextTime(*session);
+        }
+    } catch (const std::exception&) {
+        // Looked at again next time; a failing database shows itself when the user acts.
+    }
+}
+
+QStringList FVodidore::panelState() const {
+    QStringList state{m_ui.txtMess->text(),
+                      stateOfBox(m_ui.txtDate),
+                      stateOfBox(m_ui.txtTime),
+                      QString::number(m_ui.cmbFreq->currentIndex()),
+                      QString::number(m_ui.cmbWeeks->currentIndex()),
+                      QString::number(checkedDays()),
+                      QString::number(m_ui.chkAuto->isChecked())};
+    for (int i = 0; i < m_ui.lstFiles->count(); ++i) {
+        state << m_ui.lstFiles->item(i)->text();
+    }
+    return state;
+}
+
+bool FVodidore::hasUnsavedEdits() const {
+    return selectedId() && !m_shown.isEmpty() && panelState() != m_shown;
+}
+
+bool FVodidore::settleUnsavedEdits(const QString& question) {
+    if (!hasUnsavedEdits()) {
+        return true;
+    }
+    const auto answer = askQuestion(this, question.arg(titleOf(m_ui.txtMess->text())),
+                                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                    QMessageBox::Save);
+    if (answer == QMessageBox::Discard) {
+        m_shown.clear();
+        return true;
+    }
+    bool saved = false;
+    if (answer == QMessageBox::Save) {
+        reportingErrors([this, &saved] { saved = saveSession(); });
+    }
+    return saved;
+}
+
+void FVodidore::changeRowTo(int id) {
+    if (settleUnsavedEdits(QStringLiteral("Save the changes to %1?"))) {
+        reportingErrors([this, id] { FillList(id); });
+    }
+}
+
+void FVodidore::closeEvent(QCloseEvent* event) {
+    if (settleUnsavedEdits(QStringLiteral("Save the changes to %1 before closing?"))) {
+        QWidget::closeEvent(event);
+    } else {
+        event->ignore();
+    }
 }
 
 void FVodidore::frequencyChanged() {
@@ -184,7 +322,17 @@ void FVodidore::frequencyChanged() {
     for (QCheckBox* day : m_ui.chkDays) {
         day->setChecked(false);
     }
+    showPresetOfDays();
     enableForFrequency(m_ui.cmbFreq->currentIndex());
+}
+
+void FVodidore::showPresetOfDays() {
+    const int days = checkedDays();
+    m_ui.optDaysGroup->setExclusive(false);
+    for (int k = 0; k < 3; ++k) {
+        m_ui.optDays[k]->setChecked(PresetDays[k] == days);
+    }
+    m_ui.optDaysGroup->setExclusive(true);
 }
 
 // Only the controls whose fields the frequency reads can be edited.
@@ -220,6 +368,7 @@ bool FVodidore::leaveDateBox() {
     if (text && *text != m_ui.txtDate->text()) {
         m_ui.txtDate->setText(*text);
     }
+    showDateHelp(text ? QString() : dateHelp());
     return text.has_value();
 }
 
@@ -228,7 +377,13 @@ bool FVodidore::leaveTimeBox() {
     if (text && *text != m_ui.txtTime->text()) {
         m_ui.txtTime->setText(*text);
     }
+    showDateHelp(text ? QString() : QStringLiteral("Type the time as hh:mm or hh:mm:ss."));
     return text.has_value();
+}
+
+void FVodidore::showDateHelp(const QString& text) {
+    m_ui.lblDateHelp->setText(text);
+    m_ui.lblDateHelp->setVisible(!text.isEmpty());
 }
 
 void FVodidore::now() {
@@ -238,7 +393,12 @@ void FVodidore::now() {
 }
 
 void FVodidore::add() {
-    const DateTime moment = m_clock();
+    if (!settleUnsavedEdits(QStringLiteral("Save the changes to %1 before adding a session?"))) {
+        return;
+    }
+    // The next whole minute: the earliest time a one-time session can be saved for.
+    const DateTime now = m_clock();
+    const DateTime moment = now.addSeconds(60 - now.second());
     // A session added and never given a title is taken again instead of adding another.
     int id = 0;
     const auto unnamed = m_store.firstUnnamedSession();
@@ -246,6 +406,8 @@ void FVodidore::add() {
     if (session) {
         session->date = moment;
         session->freq = static_cast<int>(Frequency::Once);
+        // Not due until saved, as a new session: its old next run time would start it at once.
+        session->ntime.reset();
         m_store.updateSession(*session);
         id = session->id;
     } else {
@@ -253,25 +415,39 @@ void FVodidore::add() {
     }
     // The added session is the one selected, wherever its next run time puts it in the list.
     FillList(id);
+    m_ui.txtMess->setFocus(Qt::OtherFocusReason);
 }
 
 void FVodidore::saveChanges() {
+    saveSession();
+}
+
+bool FVodidore::saveSession() {
     const auto id = selectedId();
     if (!id) {
-        return;
+        return false;
     }
     const auto stored = m_store.session(*id);
     if (!stored) {
-        return;
+        return false;
     }
     if ((m_ui.txtDate->text() + m_ui.txtTime->text()).trimmed().isEmpty()) {
         now();
     }
     // Two boxes that each parse alone may not parse together ("14:30:00" in the date box).
-    const auto date = parseDateText(m_ui.txtDate->text() + QLatin1Char(' ') + m_ui.txtTime->text());
+    const QString dateText = dateBoxText(m_ui.txtDate->text()).value_or(m_ui.txtDate->text());
+    const auto date = parseDateText(dateText + QLatin1Char(' ') + m_ui.txtTime->text());
     if (!date) {
+        if (leaveDateBox() && leaveTimeBox()) {
+            showDateHelp(dateHelp());
+        }
         m_ui.txtDate->setFocus(Qt::OtherFocusReason);
-        return;
+        return false;
+    }
+    if (m_ui.cmbFreq->currentIndex() == static_cast<int>(Frequency::Once) && *date < m_clock()) {
+        m_messages.show(QStringLiteral("This time has passed. Choose a later date or time."));
+        m_ui.txtDate->setFocus(Qt::OtherFocusReason);
+        return false;
     }
     BackupSession session = *stored;
     session.date = *date;
@@ -288,11 +464,19 @@ void FVodidore::saveChanges() {
     }
     m_store.saveSession(session, paths);
     FillList(*id);
+    return true;
 }
 
 void FVodidore::DeleteSession() {
     const auto id = selectedId();
     if (!id) {
+        return;
+    }
+    const auto session = m_store.session(*id);
+    // A session never saved with a title goes by the title it is being given.
+    const QString name = session && !session->name.isEmpty() ? session->name : m_ui.txtMess->text();
+    if (askQuestion(this, QStringLiteral("Delete the session \"%1\" and its file list?").arg(name),
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
         return;
     }
     const int position = m_ui.LV->row(m_ui.LV->selectedItems().constFirst());
@@ -310,7 +494,7 @@ void FVodidore::DeleteSession() {
 }
 
 void FVodidore::addFile() {
-    QFileDialog CD(this, QStringLiteral("Select file"), QDir::rootPath(),
+    QFileDialog CD(this, QStringLiteral("Select file"), startFolder(),
                    QStringLiteral("All files (*)"));
     CD.setObjectName(QStringLiteral("CD"));
     CD.setFileMode(QFileDialog::ExistingFile);
@@ -323,10 +507,23 @@ void FVodidore::addFile() {
 }
 
 void FVodidore::addFolder() {
-    const QString folder = BrowseForFolder(this, QStringLiteral("Select folder"), QDir::rootPath());
+    const QString folder = BrowseForFolder(this, QStringLiteral("Select folder"), startFolder());
     if (!folder.isEmpty()) {
         m_ui.lstFiles->addItem(folder);
     }
+}
+
+// The folder of the selected path, or else of the last one, or else the user's home.
+QString FVodidore::startFolder() const {
+    const QListWidgetItem* entry = m_ui.lstFiles->currentItem();
+    if (!entry && m_ui.lstFiles->count() > 0) {
+        entry = m_ui.lstFiles->item(m_ui.lstFiles->count() - 1);
+    }
+    const QFileInfo path(entry ? entry->text() : QString());
+    if (path.isDir()) {
+        return path.absoluteFilePath();
+    }
+    return entry && path.dir().exists() ? path.absolutePath() : QDir::homePath();
 }
 
 void FVodidore::deleteFile() {
@@ -337,8 +534,20 @@ void FVodidore::deleteFile() {
 }
 
 void FVodidore::runNow() {
-    const auto id = selectedId();
-    if (id && m_store.session(*id) && m_runNow) {
-        m_runNow(*id);
+    auto id = selectedId();
+    if (!id || !m_store.session(*id) || !m_runNow) {
+        return;
     }
+    if (hasUnsavedEdits()) {
+        const auto answer = askQuestion(
+            this,
+            QStringLiteral("Save the changes to %1 before running it? No runs it as it was "
+                           "last saved.")
+                .arg(titleOf(m_ui.txtMess->text())),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Yes && !saveSession())) {
+            return;
+        }
+    }
+    m_runNow(*id);
 }

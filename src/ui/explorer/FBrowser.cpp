@@ -9,6 +9,7 @@
 #include "ftp/ServerAddress.h"
 #include "store/Settings.h"
 #include "ui/events/ListViewLog.h"
+#include "ui/look/Question.h"
 #include "ui/look/WindowLook.h"
 
 #include <QCloseEvent>
@@ -243,7 +244,22 @@ void FBrowser::copyToLocal() {
 }
 
 void FBrowser::deleteOnFtp() {
-    for (const QString& name : selectedRemoteNames()) {
+    const QStringList names = selectedRemoteNames();
+    if (names.isEmpty()) {
+        FillLFTP();
+        return;
+    }
+    const QString question =
+        names.size() == 1
+            ? QStringLiteral("Delete \"%1\" on the FTP server?").arg(names.first())
+            : QStringLiteral("Delete the %1 selected entries on the FTP server?").arg(names.size());
+    {
+        const QScopedValueRollback asking(m_asking, true);
+        if (askQuestion(this, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) !=
+            QMessageBox::Yes)
+            return;
+    }
+    for (const QString& name : names) {
         ftp().DeleteFile(name);
         if (CurrentError().isSet())
             LogError(*m_log, IconFailure);

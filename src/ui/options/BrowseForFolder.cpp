@@ -9,8 +9,8 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
     // Qt's own dialog looks the same on every desktop, names the chosen folder in its file
     // name box, and can be driven by tests and desktop automation.
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    // Inside the start folder: choosing at once takes that folder.
     dialog.setDirectory(startFolder);
-    dialog.selectFile(startFolder);
     if (dialog.exec() != QDialog::Accepted) {
         return QString();
     }

@@ -5,5 +5,6 @@
 class QWidget;
 
 // Lets the user choose one existing folder, in a dialog modal to `owner` that opens at
-// `startFolder` with it selected. Returns the folder's full path, or the empty text on cancel.
+// `startFolder`, showing what it holds. Returns the folder's full path, or the empty text on
+// cancel.
 QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder);

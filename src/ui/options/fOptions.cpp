@@ -2,15 +2,18 @@
 
 #include "BrowseForFolder.h"
 #include "StorePath.h"
+#include "TestConnection.h"
 #include "common/Error.h"
 #include "common/UserFolders.h"
 #include "store/Autostart.h"
 #include "store/Settings.h"
+#include "ui/look/Question.h"
 #include "ui/look/WindowLook.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,7 +51,6 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     setObjectName(QStringLiteral("fOptions"));
     setWindowTitle(QStringLiteral("Vestrel Options"));
     setFont(verdanaFont());
-    setFixedSize(pixels(5055), pixels(4770));
     paintBackground(this, WindowBlue);
 
     // Created in tab order: the store, its pattern, the FTP switch and fields, then the buttons.
@@ -102,36 +104,48 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
         addLabel(m_frame1, 5, QStringLiteral("Path in FTP"), twipRect(120, 1020, 840, 195)),
         twipRect(120, 1245, 4695, 285));
 
-    m_chkAutostart = new QCheckBox(QStringLiteral("Start Vestrel when I log in"), this);
-    m_chkAutostart->setObjectName(QStringLiteral("chkAutostart"));
-    m_chkAutostart->setGeometry(twipRect(120, 3240, 4800, 285));
+    // The switches stack below the FTP frame, one a row; the buttons follow them.
+    int row = 3240;
+    const auto addSwitch = [this, &row](const char* name, const QString& caption) {
+        auto* box = new QCheckBox(caption, this);
+        box->setObjectName(QLatin1String(name));
+        box->setGeometry(twipRect(120, row, 4800, 285));
+        row += 300;
+        return box;
+    };
+    m_chkAutostart = addSwitch("chkAutostart", QStringLiteral("Start Vestrel when I log in"));
 
     // Typed twice, as it cannot be seen: an archive sealed with a mistyped password is lost.
     m_txtArchPass = addTextBox(this, "txtArchPass",
                                addLabel(this, 7, QStringLiteral("Encrypt archives with password"),
-                                        twipRect(120, 3600, 2400, 195)),
-                               twipRect(120, 3840, 2355, 285));
+                                        twipRect(120, row + 60, 2400, 195)),
+                               twipRect(120, row + 300, 2355, 285));
     m_txtArchPass2 = addTextBox(
         this, "txtArchPass2",
-        addLabel(this, 8, QStringLiteral("Repeat password"), twipRect(2580, 3600, 1500, 195)),
-        twipRect(2580, 3840, 2355, 285));
+        addLabel(this, 8, QStringLiteral("Repeat password"), twipRect(2580, row + 60, 1500, 195)),
+        twipRect(2580, row + 300, 2355, 285));
     for (QLineEdit* box : {m_txtArchPass, m_txtArchPass2}) {
         box->setEchoMode(QLineEdit::Password);
         box->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     }
-
-    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 4260, 1455, 435),
+    row += 660;
+    row += 60;
+    setFixedSize(pixels(5055), pixels(row + 435 + 75));
+    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, row, 1455, 435),
                           Qt::white);
     m_cmdSave->setDefault(true);
     connect(m_cmdSave, &QPushButton::clicked, this, &fOptions::save);
     m_cmdCancel = addButton(this, "cmdCancel", QStringLiteral("Close"),
-                            twipRect(3540, 4260, 1455, 435), Qt::white);
+                            twipRect(3540, row, 1455, 435), Qt::white);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath,      m_txtArchPat,  m_chkFtp,
-                                   m_txtFTP,     m_txtPort,      m_txtUser,     m_txtPassword,
-                                   m_txtFTPPath, m_chkAutostart, m_txtArchPass, m_txtArchPass2,
-                                   m_cmdSave,    m_cmdCancel};
+    auto* test =
+        new TestConnection(this, {m_txtFTP, m_txtPort, m_txtUser, m_txtPassword, m_txtFTPPath},
+                           m_cmdSave, m_settings.text(Options::TlsFingerprint));
+    const QList<QWidget*> tabOrder{m_txtPath,      m_cmdPath,      m_txtArchPat,  m_chkFtp,
+                                   m_txtFTP,       m_txtPort,      m_txtUser,     m_txtPassword,
+                                   m_txtFTPPath,   m_chkAutostart, m_txtArchPass, m_txtArchPass2,
+                                   test->button(), m_cmdSave,      m_cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -171,14 +185,18 @@ void fOptions::load() {
 }
 
 void fOptions::browseForStore() {
-    const QString folder = BrowseForFolder(this, QStringLiteral("Select folder"), QDir::rootPath());
+    // Opens at the folder in the box, or at home while the box names none.
+    const QFileInfo shown(m_txtPath->text());
+    const QString start =
+        !m_txtPath->text().isEmpty() && shown.isDir() ? shown.absoluteFilePath() : QDir::homePath();
+    const QString folder = BrowseForFolder(this, QStringLiteral("Select folder"), start);
     if (!folder.isEmpty()) {
         m_txtPath->setText(folder);
     }
 }
 
 void fOptions::save() {
-    if (!storePathNamesSomething(m_txtPath->text())) {
+    if (!storePathNamesSomething(m_txtPath->text()) && !createStoreFolder()) {
         m_txtPath->setFocus(Qt::OtherFocusReason);
         return;
     }
@@ -211,6 +229,22 @@ void fOptions::save() {
         return;
     }
     accept();
+}
+
+bool fOptions::createStoreFolder() {
+    const QString path = m_txtPath->text();
+    const bool pattern = path.contains(QLatin1Char('*')) || path.contains(QLatin1Char('?'));
+    if (pattern ||
+        askQuestion(this, QStringLiteral("The folder \"%1\" does not exist. Create it?").arg(path),
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) != QMessageBox::Yes) {
+        return false;
+    }
+    if (!QDir().mkpath(path)) {
+        QMessageBox::warning(this, QStringLiteral("Vestrel"),
+                             QStringLiteral("The folder \"%1\" cannot be created.").arg(path));
+        return false;
+    }
+    return true;
 }
 
 bool fOptions::eventFilter(QObject* watched, QEvent* event) {

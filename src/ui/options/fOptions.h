@@ -29,6 +29,8 @@ private:
     QLineEdit* addTextBox(QWidget* parent, const char* name, QLabel* label, QRect place);
     void browseForStore();
     void save();
+    // Asks whether to create the store folder the box names; true once it exists.
+    bool createStoreFolder();
     // Keeps the focus in the store path while it names nothing; "..." and "Close" stay
     // reachable, since they are the ways out.
     void holdFocusOnInvalidPath();

@@ -1,5 +1,7 @@
+#include "QuestionAnswers.h"
 #include "TestDatabase.h"
 #include "schedule/AsText.h"
+#include "schedule/SchedulerTick.h"
 #include "store/SessionStore.h"
 #include "ui/editor/FVodidore.h"
 
@@ -22,10 +24,23 @@ struct ShownMessages : Messages {
     QStringList shown;
 };
 
-// Answers the next file or folder dialog with `path`, or cancels it when `path` is empty.
-void answerNextDialog(const QString& path) {
-    QTimer::singleShot(0, [path] {
+// Runs each session at once, noting its id.
+struct NotedRuns : SessionRunner {
+    void runSession(const BackupSession& session, Finished finished) override {
+        ids << session.id;
+        finished();
+    }
+    QList<int> ids;
+};
+
+// Answers the next file or folder dialog with `path`, or cancels it when `path` is empty; notes
+// the folder it opened at.
+void answerNextDialog(const QString& path, QString* openedAt = nullptr) {
+    QTimer::singleShot(0, [path, openedAt] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (openedAt) {
+            *openedAt = dialog->directory().absolutePath();
+        }
         // selectFile() clears what is selected but leaves the name box alone while it has the
         // focus: type into it too.
         dialog->selectFile(path);
@@ -62,6 +77,9 @@ class TestFVodidore : public QObject {
             }
         }
     }
+    template <typename T> static T fetched(const char* column) {
+        return *static_cast<T*>(QTest::qData(column, qMetaTypeId<T>()));
+    }
     template <typename W = QWidget> W* control(const QString& name) const {
         return m_window->findChild<W*>(name);
     }
@@ -71,6 +89,11 @@ class TestFVodidore : public QObject {
     QString selectedRow() const {
         const auto rows = list()->selectedItems();
         return rows.isEmpty() ? QString() : rows.first()->text();
+    }
+    QString selectedName() const {
+        const auto rows = list()->selectedItems();
+        return rows.isEmpty() ? QString()
+                              : m_store->session(rows[0]->data(Qt::UserRole).toInt())->name;
     }
     QString rowText(int id) const { return AsText(*m_store->session(id)); }
     QString column(int id, const QString& name) const {
@@ -141,6 +164,8 @@ private slots:
         QTest::newRow("no days") << at << 1 << 0 << 0 << shown
                                  << "Next time: 30 Dec 1899 - 00:00 (Saturday)";
         QTest::newRow("all days") << at << 1 << 0 << 127 << shown << next;
+        QTest::newRow("Mo, We, Fr")
+            << at << 1 << 0 << 42 << shown << "Next time: 07 Dec 2026 - 14:30 (Monday)";
         QTest::newRow("no week") << at << 2 << -1 << 0 << shown << next;
         QTest::newRow("monthly") << at << 3 << 0 << 0 << shown
                                  << "Next time: 05 Jan 2027 - 14:30 (Tuesday)";
@@ -150,7 +175,7 @@ private slots:
         QFETCH(int, freq);
         QFETCH(int, days);
         QFETCH(int, week);
-        const int id = m_db->addSession("shown", date, "2026-12-06 10:00:00", freq, week, days);
+        const int id = m_db->addSession("shown", date, QString(), freq, week, days);
         m_db->exec(QString("insert into files values (%1, '/b/second'), (%1, '/a/first')").arg(id));
         open(id);
         QTEST(text("txtDate") + " " + text("txtTime"), "shown");
@@ -162,6 +187,9 @@ private slots:
                      bool(days & (1 << i)));
         }
         QCOMPARE(control<QListWidget>("lstFiles")->item(0)->text(), "/b/second");
+        // A day option shows chosen only while exactly its days are ticked.
+        QCOMPARE(control<QAbstractButton>("optDays_0")->isChecked(), days == 127);
+        QCOMPARE(control<QAbstractButton>("optDays_1")->isChecked(), days == 62);
         // Only what the frequency uses can be edited.
         QCOMPARE(control("cmbWeeks")->isEnabled(), freq == 2);
         QCOMPARE(control("chkDays_0")->isEnabled() && control("optDays_2")->isEnabled(), freq == 1);
@@ -211,7 +239,7 @@ private slots:
         list()->setCurrentItem(list()->findItems(rowText(kept), Qt::MatchExactly)[0]);
         click("cmdAdd");
         QCOMPARE(m_db->scalar("select count(*) from Tasks"), "2");
-        QCOMPARE(column(added, "date||' '||Freq"), "2026-12-06 14:30:45 0");
+        QCOMPARE(column(added, "date||' '||Freq"), "2026-12-06 14:31:00 0");
         QCOMPARE(selectedRow(), rowText(added));
     }
 
@@ -225,17 +253,24 @@ private slots:
         QTest::newRow("bad time") << QStringList{"txtTime", "25:00", "tab", ""};
         QTest::newRow("bad time, click") << QStringList{"txtTime", "7:5", "click", ""};
         QTest::newRow("bad date, click") << QStringList{"txtDate", "2/30/2026", "click", ""};
+        QTest::newRow("one-digit year") << QStringList{"txtDate", "2/3/4", "tab", "02/03/2004"};
+        QTest::newRow("ISO, saved") << QStringList{"txtDate", "2026-12-24", "click", "12/24/26"};
+        QTest::newRow("locale") << QStringList{"txtDate", "24.12.26", "tab", "12/24/2026", "de"};
     }
     void leavingDateOrTimeBox() {
         QFETCH(QStringList, c);
         const int id = m_db->addSession("unsaved", "2026-12-01 10:00:00", QString(), 1, 0, 2);
+        QLocale::setDefault(QLocale(c.value(4, "C")));
         open();
         auto* edit = control<QLineEdit>(c[0]);
         edit->setFocus();
         edit->setText(c[1]);
         c[2] == "click" ? click("cmdApply") : QTest::keyClick(edit, Qt::Key_Tab);
         QCOMPARE(edit->text(), c[3].isEmpty() ? c[1] : c[3]);
+        QLocale::setDefault(QLocale::c());
         QCOMPARE(edit->hasFocus(), c[3].isEmpty());
+        // What is not read is said under the box, not left to be guessed.
+        QCOMPARE(control("lblDateHelp")->isVisible(), c[3].isEmpty());
         QCOMPARE(column(id, "ntime").isEmpty(), c[2] == "tab" || c[3].isEmpty());
     }
 
@@ -287,12 +322,136 @@ private slots:
         }
         open(ids[deleted]);
         list()->setFocus();
+        QuestionAnswers answers({QMessageBox::Yes});
         c[2] ? QTest::keyClick(list(), Qt::Key_Delete) : list()->actions().first()->trigger();
+        QCOMPARE(answers.asked,
+                 {QString("Delete the session \"s%1\" and its file list?").arg(deleted)});
         QCOMPARE(m_db->scalar("select (select count(*) from Tasks)||(select count(*) from files)"),
                  QString("%1%1").arg(sessions - 1));
         QCOMPARE(list()->count(), sessions - 1);
         QCOMPARE(text("txtMess"), QString("s%1").arg(selected < 0 ? deleted : selected));
         QCOMPARE(selectedRow(), selected < 0 ? QString() : rowText(ids[selected]));
+    }
+
+    // Edits are never dropped nor a session deleted without a question; the answer decides.
+    void asksBeforeLosingAnything_data() {
+        QTest::addColumn<QString>("action"); // on "first", its title edited unless "unedited"
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<QString>("after"); // stored title, window open, runs, row, panel title
+        const QString save = "Save the changes to \"edited\"";
+        const int yes = QMessageBox::Yes, no = QMessageBox::No, cancel = QMessageBox::Cancel;
+        const int keep = QMessageBox::Save, drop = QMessageBox::Discard;
+        // clang-format off
+        QTest::newRow("close, Cancel") << "close" << cancel << save + " before closing?" << "first 1 0 first edited";
+        QTest::newRow("close, Save") << "close" << keep << save + " before closing?" << "edited 0 0 edited edited";
+        QTest::newRow("row, Cancel") << "row" << cancel << save + "?" << "first 1 0 first edited";
+        QTest::newRow("row, Save") << "row" << keep << save + "?" << "edited 1 0 second second";
+        QTest::newRow("row, Discard") << "row" << drop << save + "?" << "first 1 0 second second";
+        QTest::newRow("Run Now, Yes") << "cmdRunNow" << yes << save + " before running it? No runs it as it was last saved." << "edited 1 1 edited edited";
+        QTest::newRow("delete, No") << "delete unedited" << no << "Delete the session \"first\" and its file list?" << "first 1 0 first first";
+        // clang-format on
+    }
+    void asksBeforeLosingAnything() {
+        QFETCH(QString, action);
+        QFETCH(int, answer);
+        const int first = daily("first", 2, "2026-12-07 08:00:00");
+        daily("second", 4, "2026-12-08 08:00:00");
+        open(first);
+        control<QLineEdit>("txtMess")->setText(action.endsWith("unedited") ? "first" : "edited");
+        QuestionAnswers answers({QMessageBox::StandardButton(answer)});
+        action.startsWith("close")    ? void(m_window->close())
+        : action == "row"             ? list()->setCurrentRow(1)
+        : action.startsWith("delete") ? list()->actions().first()->trigger()
+                                      : click(action);
+        QTRY_COMPARE(answers.asked.size(), 1);
+        QTest::qWait(20);
+        QTEST(answers.asked.value(0), "asked");
+        QTEST(QStringList({column(first, "Name"), QString::number(m_window->isVisible()),
+                           QString::number(m_runs.size()), selectedName(), text("txtMess")})
+                  .join(' '),
+              "after");
+    }
+
+    // A one-time session is saved only for a time to come; a repeating one may start earlier.
+    void savesOnlyTimesToCome_data() {
+        QTest::addColumn<int>("freq");
+        QTest::addColumn<QString>("time"); // typed into the time box; the date is today
+        QTest::addColumn<QString>("next"); // empty: refused, nothing written
+        // clang-format off
+        QTest::newRow("one time, earlier today") << 0 << "9:00" << "";
+        QTest::newRow("one time, this minute") << 0 << "14:30" << "";
+        QTest::newRow("one time, next minute") << 0 << "14:31" << "Next time: 05 Dec 2026 - 14:31 (Saturday)";
+        QTest::newRow("monthly, earlier today") << 3 << "9:00" << "Next time: 05 Jan 2027 - 09:00 (Tuesday)";
+        // clang-format on
+    }
+    void savesOnlyTimesToCome() {
+        QFETCH(QString, next);
+        open(daily("later", 127));
+        control<QComboBox>("cmbFreq")->setCurrentIndex(fetched<int>("freq"));
+        control<QLineEdit>("txtDate")->setText("12/05/2026");
+        control<QLineEdit>("txtTime")->setText(fetched<QString>("time"));
+        const QString before = wholeDatabase();
+        click("cmdApply");
+        QCOMPARE(m_messages.shown.join(""),
+                 next.isEmpty() ? "This time has passed. Choose a later date or time." : "");
+        QCOMPARE(wholeDatabase() == before ? "" : control<QLabel>("lblNext")->text(), next);
+    }
+
+    // The scheduler meets the editor: an added session waits for its Save, even one taken again
+    // with a past next run time, and "Next time:" follows a run or a stale pass of the shown one.
+    void schedulerAndEditor_data() {
+        QTest::addColumn<QString>("name"); // empty: added again; else due at 14:31 today
+        QTest::addColumn<int>("late");     // seconds after "now" the tick comes
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<QString>("next");
+        // clang-format off
+        QTest::newRow("added again") << "" << 5 << 0 << "Next time: 05 Dec 2026 - 14:31 (Saturday)";
+        QTest::newRow("run") << "shown" << 20 << 1 << "Next time: 06 Dec 2026 - 14:31 (Sunday)";
+        QTest::newRow("stale pass") << "shown" << 3600 << 0 << "Next time: 06 Dec 2026 - 14:31 (Sunday)";
+        // clang-format on
+    }
+    void schedulerAndEditor() {
+        QFETCH(QString, name);
+        open(name.isEmpty()
+                 ? daily("", 127, "2026-12-02 08:00:00")
+                 : m_db->addSession(name, "2026-12-01 14:31:00", "2026-12-05 14:31:00", 1, 0, 127));
+        NotedRuns runs;
+        RunQueue queue(
+            *m_store, [this] { return m_now; }, m_messages, runs);
+        SchedulerTick tick(
+            *m_store, [this] { return m_now; }, m_messages, queue);
+        name.isEmpty() ? click("cmdAdd") : control<QLineEdit>("txtMess")->setText("edited");
+        QVERIFY(control("txtMess")->hasFocus() || !name.isEmpty());
+        m_now = m_now.addSeconds(fetched<int>("late"));
+        tick.tick();
+        QTEST(int(runs.ids.size()), "runs");
+        QTRY_COMPARE(control<QLabel>("lblNext")->text(), fetched<QString>("next"));
+    }
+
+    // The file and folder pickers open at the folder of the selected path, else at home.
+    void pickersOpenNearTheFiles_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("selected"); // a path under the test's folder, or none
+        // clang-format off
+        QTest::newRow("file, none: home") << "cmdAddFile" << "";
+        QTest::newRow("folder, a folder") << "cmdAddFolder" << ".";
+        QTest::newRow("file, a file") << "cmdAddFile" << "tasks.db";
+        // clang-format on
+    }
+    void pickersOpenNearTheFiles() {
+        QFETCH(QString, selected);
+        const QString dir = QFileInfo(m_db->path()).absolutePath();
+        const int id = daily("files");
+        m_db->exec(QString("insert into files select %1, '%2/%3' where '%3' <> ''")
+                       .arg(id)
+                       .arg(dir, selected));
+        open(id);
+        control<QListWidget>("lstFiles")->setCurrentRow(0);
+        QString at;
+        answerNextDialog("", &at);
+        click(fetched<QString>("button"));
+        QCOMPARE(at, selected.isEmpty() ? QDir::homePath() : dir);
     }
 
     // Run Now hands over the session as stored; nothing when no row is selected or the selected
@@ -302,7 +461,9 @@ private slots:
         open(id);
         control<QLineEdit>("txtMess")->setText("edited, not saved");
         const QString before = wholeDatabase();
+        QuestionAnswers answers({QMessageBox::No});
         click("cmdRunNow");
+        QCOMPARE(answers.asked.size(), 1);
         QCOMPARE(wholeDatabase() + text("txtMess"), before + "edited, not saved");
         list()->clearSelection();
         click("cmdRunNow");

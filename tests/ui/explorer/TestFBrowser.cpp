@@ -1,4 +1,5 @@
 #include "FtpServer.h"
+#include "QuestionAnswers.h"
 #include "TestFiles.h"
 #include "store/Settings.h"
 #include "ui/events/ListViewLog.h"
@@ -130,6 +131,18 @@ private slots:
         QCOMPARE(lines(), expected);
         QVERIFY(names("LFTP").contains("b.txt") && names("LFTP").contains("c.txt"));
         QCOMPARE(readFile(m_server->pathOf(folder + "c.txt")), QByteArray("c.txt"));
+    }
+
+    // "Delete file in FTP" deletes only once the user has said Yes.
+    void deleteAsksFirst() {
+        open(m_server->password());
+        for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+            select("LFTP", {"a.txt"});
+            QuestionAnswers answers({answer});
+            click("cmdDelete");
+            QCOMPARE(answers.asked, QStringList{"Delete \"a.txt\" on the FTP server?"});
+            QTRY_COMPARE(names("LFTP").contains("a.txt"), answer == QMessageBox::No);
+        }
     }
 
     void failuresEndTheActionWithALine_data() {

@@ -1,3 +1,5 @@
+#include "FtpServer.h"
+#include "QuestionAnswers.h"
 #include "store/Autostart.h"
 #include "store/Settings.h"
 #include "ui/options/fOptions.h"
@@ -7,6 +9,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -163,20 +166,23 @@ Exec="/opt/My Apps/vestrel\\$1"
 )"));
     }
 
-    // A store path that names nothing holds the focus and keeps "Save" from writing; "Close" and
-    // Esc leave all the same, and leaving never writes.
+    // A store path naming nothing holds the focus; "Save" writes only once it is created on being
+    // asked. "Close" and Esc leave all the same, and leaving never writes.
     void storePathAndLeaving_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("valid");
-        QTest::newRow("missing folder") << "missing" << false;
-        QTest::newRow("existing folder") << "program" << true;
-        QTest::newRow("existing file") << "note.txt" << true;
-        QTest::newRow("matching pattern") << "no*.t?t" << true;
-        QTest::newRow("pattern matching nothing") << "zz*" << false;
+        QTest::addColumn<bool>("create"); // the answer to "Create it?"
+        QTest::newRow("missing folder") << "missing" << false << false;
+        QTest::newRow("missing folder, created") << "new/store" << false << true;
+        QTest::newRow("existing folder") << "program" << true << false;
+        QTest::newRow("existing file") << "note.txt" << true << false;
+        QTest::newRow("matching pattern") << "no*.t?t" << true << false;
+        QTest::newRow("pattern matching nothing") << "zz*" << false << true;
     }
     void storePathAndLeaving() {
         QFETCH(QString, name);
         QFETCH(bool, valid);
+        QFETCH(bool, create);
         QFile note(path("note.txt"));
         QVERIFY(note.open(QIODevice::WriteOnly));
         for (const QString way : {"Close", "Esc", "Save"}) {
@@ -188,19 +194,56 @@ Exec="/opt/My Apps/vestrel\\$1"
             QTest::mouseClick(control("txtUser"), Qt::LeftButton);
             QTest::qWait(0);
             QTRY_COMPARE(QApplication::focusWidget() == txtPath, !valid);
+            QuestionAnswers answers({create ? QMessageBox::Yes : QMessageBox::No});
             way == "Esc"
                 ? QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape)
                 : QTest::mouseClick(control<QPushButton>(way == "Save" ? "cmdSave" : "cmdCancel"),
                                     Qt::LeftButton);
-            const bool writes = way == "Save" && valid;
-            QTRY_COMPARE(m_dialog->isVisible(), way == "Save" && !valid);
+            const bool created = way == "Save" && create && !name.contains('*');
+            const bool writes = way == "Save" && (valid || created);
+            QTRY_COMPARE(m_dialog->isVisible(), way == "Save" && !writes);
+            QCOMPARE(answers.asked.size(), int(way == "Save" && !valid && !name.contains('*')));
+            QCOMPARE(QFileInfo(m_dir->filePath(name)).isDir(), name == "program" || created);
             QCOMPARE(stored().value(0), writes ? m_dir->filePath(name) : "/");
             QCOMPARE(fileBytes() == before, !writes);
         }
     }
 
+    // "Test connection" logs on with what the boxes hold, saves nothing and says how it went.
+    void testConnection_data() {
+        QTest::addColumn<QString>("change"); // "box=text" typed before the test
+        QTest::addColumn<QString>("line");   // what the line under the button then matches
+        const QString works = "^Connection works: the folder ";
+        // clang-format off
+        QTest::newRow("log-on folder") << "" << works + "you log on to holds 2 entries\\.$";
+        QTest::newRow("folder of the path") << "txtFTPPath=/pub" << works + "/pub/ holds 0 entries\\.$";
+        QTest::newRow("wrong password") << "txtPassword=wrong" << "530.* Check \"User\" and \"Password\"\\.$";
+        QTest::newRow("no server there") << "txtPort=1" << "Check \"FTP IP\" and \"Port\"\\.$";
+        QTest::newRow("missing folder") << "txtFTPPath=/gone" << "/gone/ cannot be opened.* Check \"Path in FTP\"\\.$";
+        // clang-format on
+    }
+    void testConnection() {
+        QFETCH(QString, change);
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        openDialog(QString("Ftp=%1\nPort=%2\nUser=vestrel\nPassw=%3\n")
+                       .arg(server.host(), QString::number(server.port()), server.password())
+                       .toUtf8());
+        const QByteArray before = fileBytes();
+        if (!change.isEmpty()) {
+            control(change.section('=', 0, 0))->setText(change.section('=', 1));
+        }
+        QTest::mouseClick(control<QPushButton>("cmdTest"), Qt::LeftButton);
+        QVERIFY(!control<QPushButton>("cmdTest")->isEnabled());
+        QTRY_VERIFY(control<QPushButton>("cmdTest")->isEnabled());
+        const QString said = control<QLabel>("lblTest")->text();
+        QFETCH(QString, line);
+        QVERIFY2(QRegularExpression(line).match(said).hasMatch(), qPrintable(said));
+        QCOMPARE(fileBytes(), before);
+    }
+
     // Tab walks every control once, in reading order (top to bottom, left to right), and each
-    // is named for assistive tools. The picker opens at the root; "Cancel" leaves the path,
+    // is named for assistive tools. The picker opens at the store folder; "Cancel" leaves the path,
     // "Choose" replaces it; neither writes.
     void tabOrderAndFolderPicker() {
         const QString chosen = path("a folder, with [odd] name");
@@ -225,6 +268,7 @@ Exec="/opt/My Apps/vestrel\\$1"
             QTest::keyClick(w, Qt::Key_Tab);
         }
         QCOMPARE(QApplication::focusWidget(), reading.first());
+        control("txtPath")->setText(path("program"));
         for (const bool choose : {false, true}) {
             QString openedAt;
             QTimer::singleShot(0, m_dialog.get(), [&] {
@@ -240,8 +284,8 @@ Exec="/opt/My Apps/vestrel\\$1"
                        : picker->reject();
             });
             QTest::mouseClick(control<QPushButton>("cmdPath"), Qt::LeftButton);
-            QTRY_COMPARE(openedAt, QDir::rootPath());
-            QCOMPARE(control("txtPath")->text(), choose ? chosen : QString());
+            QTRY_COMPARE(openedAt, path("program"));
+            QCOMPARE(control("txtPath")->text(), choose ? chosen : path("program"));
         }
         QVERIFY(!QFile::exists(m_settings->filePath()));
     }
