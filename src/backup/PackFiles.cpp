@@ -444,6 +444,9 @@ struct PooledEntry {
                 packer->counter.add(file().display, block.read);
             }
             const size_t n = std::min<size_t>(len - copied, block.data.size() - position);
+            if (n == 0) {
+                continue; // an empty block: an empty file, or one that shrank to a block's edge
+            }
             std::memcpy(out + copied, block.data.data() + position, n);
             position += n;
             copied += n;
