@@ -10,7 +10,7 @@ fi
 if [ "${1:-}" = test ] || [ "${1:-}" = bench ]; then
     packages+=(python3-pyftpdlib xvfb xauth xdotool trayer imagemagick x11-utils zip curl
                python3-pyatspi at-spi2-core dbus-daemon
-               openssh-server openssh-client python3-openssl openssl)
+               openssh-server openssh-client python3-openssl openssl p7zip-full)
 fi
 if [ "${1:-}" = test ]; then
     packages+=(lintian appstream desktop-file-utils librsvg2-bin man-db)

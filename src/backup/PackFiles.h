@@ -23,9 +23,21 @@ private:
 // Told while an archive is written: the file being read, and bytes read of all files so far.
 using PackProgress = std::function<void(const QString& path, qint64 done, qint64 total)>;
 
+struct PackOptions {
+    // Told, as a line for the log, of each thing in the folders that is not packed: pipes,
+    // sockets, devices, and files swapped for something else before they were read.
+    std::function<void(const QString& line)> skipped;
+    // When set, every entry is encrypted with it (AES-256).
+    QString password;
+    // Threads that deflate; 0: VESTREL_PACK_WORKERS, else one per hardware thread.
+    int workers = 0;
+};
+
 // Packs files and folders into zip archives. A file is stored under its own name; a folder with
 // everything below it (empty folders too) under paths relative to the folder's parent.
-// Modification times are kept. Nothing is read before close(): it reads every file once,
+// Modification times (to the second) and modes are kept; links are stored as links, the way
+// Info-ZIP's zip stores them. Files are deflated on several threads and read at most to the
+// size they had when opened. Nothing is read before close(): it reads every file once,
 // streaming, and replaces the archive in one step, so a failure leaves the old archive (or none)
 // and no partial file; so does a process killed while it packs, and the next packing into that
 // folder removes what the killed one left (see PackingFolder). Entries of an existing archive are
@@ -35,7 +47,7 @@ using PackProgress = std::function<void(const QString& path, qint64 done, qint64
 // bytes, UTF-8 or not.
 class ZipPacker {
 public:
-    ZipPacker();
+    explicit ZipPacker(PackOptions options = {});
     ~ZipPacker(); // discards whatever was not closed
     ZipPacker(const ZipPacker&) = delete;
     ZipPacker& operator=(const ZipPacker&) = delete;
@@ -47,13 +59,16 @@ public:
     void close();
     // Called from inside close() as files are read.
     void setProgress(PackProgress progress);
+    // From any thread: close() then stops soon, raises VError and writes no archive.
+    void cancel();
+
+    struct Impl;
 
 private:
-    struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
 
 // Packs slots 1 to `count` (empty slots skipped) into the archive at `archivePath`, in slot
 // order. No archive is written when no slot is filled. Failures raise VError.
 void PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots,
-               PackProgress progress = {});
+               PackProgress progress = {}, PackOptions options = {});

@@ -134,7 +134,12 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
             progress({RunProgress::Stage::Packing, path, done, total});
         };
     }
-    PackFiles(n, archivePath, fileSlots, packing);
+    PackOptions options;
+    options.skipped = [&log](const QString& line) {
+        LogLine(log, line, IconFailure);
+    };
+    options.password = m_settings.text(Options::ArchivePassword);
+    PackFiles(n, archivePath, fileSlots, packing, std::move(options));
 
     if (!m_settings.isOn(Options::Upload)) {
         return;

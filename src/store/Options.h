@@ -24,8 +24,10 @@ inline constexpr Option TlsFingerprint{"TlsFingerprint", ""};
 inline constexpr Option CatchUp{"CatchUp", "0"};
 inline constexpr Option QuietSuccess{"QuietSuccess", "0"};
 inline constexpr Option Verify{"Verify", "1"};
+// Empty: archives are not encrypted.
+inline constexpr Option ArchivePassword{"ArchPass", ""};
 
-inline constexpr std::array All{Store,          Ftp,     Port,           User,
-                                Password,       Upload,  ArchivePattern, FtpPath,
-                                TlsFingerprint, CatchUp, QuietSuccess,   Verify};
+inline constexpr std::array All{
+    Store,          Ftp,     Port,         User,   Password,       Upload, ArchivePattern, FtpPath,
+    TlsFingerprint, CatchUp, QuietSuccess, Verify, ArchivePassword};
 } // namespace Options

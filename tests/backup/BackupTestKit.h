@@ -36,6 +36,7 @@ struct ArchiveEntry {
     QByteArray data;
     quint64 size = 0;
     std::time_t mtime = 0;
+    quint32 unixMode = 0; // the high half of the external attributes, made on Unix
 };
 struct ArchiveContents {
     bool ok = false;
@@ -46,4 +47,5 @@ struct ArchiveContents {
     QByteArray data(const QString& name) const { return entries.at(names.indexOf(name)).data; }
 };
 enum class ReadData { Keep, SkipOver4GiB };
-ArchiveContents readArchive(const QString& path, ReadData mode = ReadData::Keep);
+ArchiveContents readArchive(const QString& path, ReadData mode = ReadData::Keep,
+                            const char* password = nullptr);

@@ -3,9 +3,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <unistd.h>
 
 class TestSessionRun : public QObject {
     Q_OBJECT
@@ -193,6 +196,41 @@ private slots:
                      "server holds 100 of [0-9]+ bytes.*was removed from the server")),
                  qPrintable(lines.lines().back().text));
         QCOMPARE(QDir(m_server.pathOf("pub")).entryList(QDir::Files), sent);
+    }
+
+    // With a password every entry is AES-256 encrypted: 7-Zip opens the archive with it and with
+    // nothing else, and the password shows in no log line, nor on standard error.
+    void encryptedArchive() {
+        const QString password = "Tr0ub4dor & 3 \"quoted\"";
+        Settings settings(path("Vodidore.ini"));
+        settings.WriteOption("Store", path("store"));
+        settings.WriteOption("ArchPass", password);
+        QVERIFY(writeFile(path("data/letter.txt"), QByteArray("Dear bank, ").repeated(5000)) &&
+                writeFile(path("data/photo.raw"), randomBytes(400000, 5)));
+        QVERIFY(QFile::link("letter.txt", path("data/latest")));
+        const int savedStderr = ::dup(2);
+        const int capture = ::open(QFile::encodeName(path("stderr")).constData(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(capture, 2);
+        EventLogLines log;
+        const bool failed = sessionRun(settings).LPack({path("data")}, log);
+        ::dup2(savedStderr, 2);
+        ::close(capture);
+        QVERIFY(!failed && log.lines().empty());
+        QVERIFY(!readFile(path("stderr")).contains(password.toUtf8()));
+        const QString archive = path("store/" + ArchiveName);
+        QVERIFY(!readFile(archive).contains("Dear bank"));
+        QVERIFY(!readArchive(archive).ok);
+        const ArchiveContents got = readArchive(archive, ReadData::Keep, password.toUtf8());
+        QVERIFY2(got.ok, qPrintable(got.error));
+        QCOMPARE(got.data("data/photo.raw"), randomBytes(400000, 5));
+        QCOMPARE(got.data("data/latest"), QByteArray("letter.txt"));
+        for (const QString& tried : {password, QString("wrong")}) {
+            QProcess sevenZip;
+            sevenZip.start("7z", {"t", "-p" + tried, archive});
+            QVERIFY(sevenZip.waitForFinished(60000));
+            QCOMPARE(sevenZip.exitCode() == 0, tried == password);
+        }
     }
 };
 

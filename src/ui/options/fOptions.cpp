@@ -115,6 +115,20 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     };
     m_chkAutostart = addSwitch("chkAutostart", QStringLiteral("Start Vestrel when I log in"));
 
+    // Typed twice, as it cannot be seen: an archive sealed with a mistyped password is lost.
+    m_txtArchPass = addTextBox(this, "txtArchPass",
+                               addLabel(this, 7, QStringLiteral("Encrypt archives with password"),
+                                        twipRect(120, row + 60, 2400, 195)),
+                               twipRect(120, row + 300, 2355, 285));
+    m_txtArchPass2 = addTextBox(
+        this, "txtArchPass2",
+        addLabel(this, 8, QStringLiteral("Repeat password"), twipRect(2580, row + 60, 1500, 195)),
+        twipRect(2580, row + 300, 2355, 285));
+    for (QLineEdit* box : {m_txtArchPass, m_txtArchPass2}) {
+        box->setEchoMode(QLineEdit::Password);
+        box->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    }
+    row += 660;
     row += 60;
     setFixedSize(pixels(5055), pixels(row + 435 + 75));
     m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, row, 1455, 435),
@@ -125,13 +139,13 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
                             twipRect(3540, row, 1455, 435), Qt::white);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* test = new TestConnection(
-        this, {m_txtFTP, m_txtPort, m_txtUser, m_txtPassword, m_txtFTPPath}, m_cmdSave,
-        m_settings.text(Options::TlsFingerprint));
-    const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath,      m_txtArchPat,   m_chkFtp,
-                                   m_txtFTP,     m_txtPort,      m_txtUser,      m_txtPassword,
-                                   m_txtFTPPath, m_chkAutostart, test->button(), m_cmdSave,
-                                   m_cmdCancel};
+    auto* test =
+        new TestConnection(this, {m_txtFTP, m_txtPort, m_txtUser, m_txtPassword, m_txtFTPPath},
+                           m_cmdSave, m_settings.text(Options::TlsFingerprint));
+    const QList<QWidget*> tabOrder{m_txtPath,      m_cmdPath,      m_txtArchPat,  m_chkFtp,
+                                   m_txtFTP,       m_txtPort,      m_txtUser,     m_txtPassword,
+                                   m_txtFTPPath,   m_chkAutostart, m_txtArchPass, m_txtArchPass2,
+                                   test->button(), m_cmdSave,      m_cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -166,6 +180,8 @@ void fOptions::load() {
     m_txtArchPat->setText(m_settings.text(Options::ArchivePattern));
     m_txtFTPPath->setText(m_settings.text(Options::FtpPath));
     m_chkAutostart->setChecked(m_autostart.isOn());
+    m_txtArchPass->setText(m_settings.text(Options::ArchivePassword));
+    m_txtArchPass2->setText(m_txtArchPass->text());
 }
 
 void fOptions::browseForStore() {
@@ -184,6 +200,11 @@ void fOptions::save() {
         m_txtPath->setFocus(Qt::OtherFocusReason);
         return;
     }
+    if (m_txtArchPass->text() != m_txtArchPass2->text()) {
+        m_txtArchPass2->selectAll();
+        m_txtArchPass2->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     // Texts go as typed: neither trimmed nor checked.
     try {
         const auto key = [](const Option& option) {
@@ -199,6 +220,7 @@ void fOptions::save() {
              m_chkFtp->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
             {key(Options::ArchivePattern), m_txtArchPat->text()},
             {key(Options::FtpPath), m_txtFTPPath->text()},
+            {key(Options::ArchivePassword), m_txtArchPass->text()},
         });
         m_autostart.set(m_chkAutostart->isChecked());
     } catch (const VError& error) {

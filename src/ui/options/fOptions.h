@@ -48,6 +48,8 @@ private:
     QLineEdit* m_txtPassword = nullptr;
     QLineEdit* m_txtFTPPath = nullptr;
     QCheckBox* m_chkAutostart = nullptr;
+    QLineEdit* m_txtArchPass = nullptr;
+    QLineEdit* m_txtArchPass2 = nullptr;
     QPushButton* m_cmdSave = nullptr;
     QPushButton* m_cmdCancel = nullptr;
 };

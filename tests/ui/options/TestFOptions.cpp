@@ -26,7 +26,8 @@ static const QList<std::pair<Option, QString>> options{{Options::Store, "txtPath
                                                        {Options::Password, "txtPassword"},
                                                        {Options::Upload, "chkFtp"},
                                                        {Options::ArchivePattern, "txtArchPat"},
-                                                       {Options::FtpPath, "txtFTPPath"}};
+                                                       {Options::FtpPath, "txtFTPPath"},
+                                                       {Options::ArchivePassword, "txtArchPass"}};
 static const auto fields = [] {
     QList<std::pair<QString, QString>> keys;
     for (const auto& [option, name] : options) {
@@ -91,7 +92,7 @@ private slots:
     }
     void cleanup() { m_dialog.reset(); }
 
-    // Shows what is stored (or the defaults), and "Save" writes all eight keys as shown.
+    // Shows what is stored (or the defaults), and "Save" writes every key as shown.
     void showsAndSavesEveryKey_data() {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QStringList>("expected"); // in the order of `fields`
@@ -103,10 +104,10 @@ private slots:
         QTest::newRow("empty store") << QByteArray() << defaults;
         QTest::newRow("every key")
             << QByteArray("store=/srv\nFTP=host\nport=2121\nUSER=me\nPassw=\"se,cret\"\n"
-                          "isFTP=1\narchpat=yyyy\nftppath=/in\n")
-            << QStringList{"/srv", "host", "2121", "me", "se,cret", "1", "yyyy", "/in"};
+                          "isFTP=1\narchpat=yyyy\nftppath=/in\nArchPass=a b\n")
+            << QStringList{"/srv", "host", "2121", "me", "se,cret", "1", "yyyy", "/in", "a b"};
         QTest::newRow("IsFtp True") << QByteArray("IsFtp=True\n")
-                                    << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", ""};
+                                    << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", "", ""};
     }
     void showsAndSavesEveryKey() {
         QFETCH(QByteArray, ini);
@@ -127,6 +128,23 @@ private slots:
             order += "\n" + field.first + "=.*";
         }
         QVERIFY(!ini.isEmpty() || QRegularExpression(order).match(fileBytes()).hasMatch());
+    }
+
+    // The archive password is typed twice, masked; a mismatch saves nothing and keeps the focus
+    // in the second box. Saved, it is readable by its owner only.
+    void archivePasswordTypedTwice() {
+        openDialog();
+        control("txtArchPass")->setText("one");
+        control("txtArchPass2")->setText("two");
+        QCOMPARE(control("txtArchPass2")->displayText(), QString("***"));
+        QTest::mouseClick(control<QPushButton>("cmdSave"), Qt::LeftButton);
+        QVERIFY(m_dialog->isVisible() && !QFile::exists(m_settings->filePath()));
+        QCOMPARE(QApplication::focusWidget(), control("txtArchPass2"));
+        control("txtArchPass2")->setText("one");
+        QTest::mouseClick(control<QPushButton>("cmdSave"), Qt::LeftButton);
+        QTRY_VERIFY(!m_dialog->isVisible());
+        QCOMPARE(m_settings->text(Options::ArchivePassword), QString("one"));
+        QCOMPARE(QFile::permissions(m_settings->filePath()) & 0x0077, QFile::Permissions());
     }
 
     // The log-in entry is there exactly while the box is ticked, and starts this program.
