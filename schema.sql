@@ -9,3 +9,4 @@ CREATE TABLE Tasks (
   autopack INTEGER DEFAULT 0   -- 0 or 1
 );
 CREATE TABLE files (id INTEGER, Name TEXT);
+-- Later tables (runs: the run history) are created by the program when it opens the file.

@@ -4,7 +4,16 @@
 #include <QPainterPath>
 #include <QPixmap>
 
-QIcon appIcon() {
+namespace {
+// A red dot in the lower right corner: a run failed since the history was last opened.
+void paintFailureMark(QPainter& p, qreal u) {
+    p.setPen(QPen(Qt::white, u));
+    p.setBrush(QColor(220, 30, 30));
+    p.drawEllipse(QRectF(8.5 * u, 8.5 * u, 7 * u, 7 * u));
+}
+} // namespace
+
+QIcon appIcon(bool failureMark) {
     QIcon icon;
     for (const int size : {16, 22, 32, 48, 64}) {
         QPixmap pm(size, size);
@@ -27,6 +36,9 @@ QIcon appIcon() {
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::white);
         p.drawPath(arrow);
+        if (failureMark) {
+            paintFailureMark(p, u);
+        }
         icon.addPixmap(pm);
     }
     return icon;
