@@ -48,7 +48,7 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     setObjectName(QStringLiteral("fOptions"));
     setWindowTitle(QStringLiteral("Vestrel Options"));
     setFont(verdanaFont());
-    setFixedSize(pixels(5055), pixels(4110));
+    setFixedSize(pixels(5055), pixels(4710));
     paintBackground(this, WindowBlue);
 
     // Created in tab order: the store, its pattern, the FTP switch and fields, then the buttons.
@@ -105,18 +105,28 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     m_chkAutostart = new QCheckBox(QStringLiteral("Start Vestrel when I log in"), this);
     m_chkAutostart->setObjectName(QStringLiteral("chkAutostart"));
     m_chkAutostart->setGeometry(twipRect(120, 3240, 4800, 285));
+    const auto addCheck = [this](const char* name, const QString& caption, int top) {
+        auto* box = new QCheckBox(caption, this);
+        box->setObjectName(QLatin1String(name));
+        box->setGeometry(twipRect(120, top, 4800, 285));
+        return box;
+    };
+    m_chkCatchUp = addCheck("chkCatchUp", QStringLiteral("Run missed backups when Vestrel starts"),
+                            3540);
+    m_chkQuiet = addCheck("chkQuiet", QStringLiteral("Tell me only about failed backups"), 3840);
 
-    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 3600, 1455, 435),
+    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 4200, 1455, 435),
                           Qt::white);
     m_cmdSave->setDefault(true);
     connect(m_cmdSave, &QPushButton::clicked, this, &fOptions::save);
     m_cmdCancel = addButton(this, "cmdCancel", QStringLiteral("Close"),
-                            twipRect(3540, 3600, 1455, 435), Qt::white);
+                            twipRect(3540, 4200, 1455, 435), Qt::white);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath,      m_txtArchPat, m_chkFtp,
-                                   m_txtFTP,     m_txtPort,      m_txtUser,    m_txtPassword,
-                                   m_txtFTPPath, m_chkAutostart, m_cmdSave,    m_cmdCancel};
+    const QList<QWidget*> tabOrder{m_txtPath,     m_cmdPath,      m_txtArchPat, m_chkFtp,
+                                   m_txtFTP,      m_txtPort,      m_txtUser,    m_txtPassword,
+                                   m_txtFTPPath,  m_chkAutostart, m_chkCatchUp, m_chkQuiet,
+                                   m_cmdSave,     m_cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -151,6 +161,8 @@ void fOptions::load() {
     m_txtArchPat->setText(m_settings.text(Options::ArchivePattern));
     m_txtFTPPath->setText(m_settings.text(Options::FtpPath));
     m_chkAutostart->setChecked(m_autostart.isOn());
+    m_chkCatchUp->setChecked(m_settings.isOn(Options::CatchUp));
+    m_chkQuiet->setChecked(m_settings.isOn(Options::QuietSuccess));
 }
 
 void fOptions::browseForStore() {
@@ -170,16 +182,20 @@ void fOptions::save() {
         const auto key = [](const Option& option) {
             return QLatin1String(option.key);
         };
+        const auto truth = [](const QCheckBox* box) {
+            return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+        };
         m_settings.WriteOptions({
             {key(Options::Store), m_txtPath->text()},
             {key(Options::Ftp), m_txtFTP->text()},
             {key(Options::Port), m_txtPort->text()},
             {key(Options::User), m_txtUser->text()},
             {key(Options::Password), m_txtPassword->text()},
-            {key(Options::Upload),
-             m_chkFtp->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
+            {key(Options::Upload), truth(m_chkFtp)},
             {key(Options::ArchivePattern), m_txtArchPat->text()},
             {key(Options::FtpPath), m_txtFTPPath->text()},
+            {key(Options::CatchUp), truth(m_chkCatchUp)},
+            {key(Options::QuietSuccess), truth(m_chkQuiet)},
         });
         m_autostart.set(m_chkAutostart->isChecked());
     } catch (const VError& error) {

@@ -46,6 +46,8 @@ private:
     QLineEdit* m_txtPassword = nullptr;
     QLineEdit* m_txtFTPPath = nullptr;
     QCheckBox* m_chkAutostart = nullptr;
+    QCheckBox* m_chkCatchUp = nullptr;
+    QCheckBox* m_chkQuiet = nullptr;
     QPushButton* m_cmdSave = nullptr;
     QPushButton* m_cmdCancel = nullptr;
 };
