@@ -56,8 +56,8 @@ CommandLine CommandLine::parse(int argc, char* argv[]) {
             return line;
         }
     }
-    const int actions = int(line.window.has_value()) + int(line.runTitle.has_value()) +
-                        int(line.history);
+    const int actions =
+        int(line.window.has_value()) + int(line.runTitle.has_value()) + int(line.history);
     if (actions > 1) {
         line.error = "give only one of a window, --run and --history";
     } else if (line.json && !line.history) {

@@ -8,11 +8,11 @@
 // What the program was asked to do at start. Read before anything of Qt exists, so a second
 // start without arguments still ends at once.
 struct CommandLine {
-    std::optional<WindowKind> window; // --open, --options, --explorer, --history-window
+    std::optional<WindowKind> window;    // --open, --options, --explorer, --history-window
     std::optional<std::string> runTitle; // --run TITLE
     bool history = false;                // --history
     bool json = false;                   // --json (with --history)
-    std::string iconFile;             // --write-icon FILE (for the desktop installer)
+    std::string iconFile;                // --write-icon FILE (for the desktop installer)
     bool help = false;
     std::string error; // set when the arguments make no sense
 

@@ -61,8 +61,9 @@ int runHere(const QString& programDir, const QString& title) {
             return UnknownTitle;
         }
         const Settings settings;
-        const BackupRunner runner(
-            store, SessionRun(settings, [] { return std::make_unique<cFTP>(); }, localNow));
+        const BackupRunner runner(store,
+                                  SessionRun(
+                                      settings, [] { return std::make_unique<cFTP>(); }, localNow));
         RunWatchers watchers;
         watchers.add(std::make_shared<StderrRunLog>(session->name, localNow));
         watchers.add(std::make_shared<HistoryWriter>(history));
@@ -95,8 +96,8 @@ int printHistory(bool json) {
 QString jsonLine(const RunRecord& run) {
     QJsonArray lines;
     for (const RunLine& line : run.lines) {
-        lines.append(QJsonObject{{QStringLiteral("text"), line.text},
-                                 {QStringLiteral("ok"), line.ok}});
+        lines.append(
+            QJsonObject{{QStringLiteral("text"), line.text}, {QStringLiteral("ok"), line.ok}});
     }
     const QJsonObject object{
         {QStringLiteral("start"), run.start.toStoredText()},

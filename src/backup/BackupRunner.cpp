@@ -153,17 +153,15 @@ void BackupRunner::start(const BackupSession& session, RunKind kind,
     auto log = std::make_shared<RelayLog>(home, recorder);
     auto result = std::make_shared<RunResult>();
     QThread* worker = QThread::create([sessionRun = m_run, paths, log, result] {
-        *result =
-            sessionRun.LPack(paths, *log, [&log](const RunProgress& p) { log->progress(p); });
+        *result = sessionRun.LPack(paths, *log, [&log](const RunProgress& p) { log->progress(p); });
     });
-    QObject::connect(
-        worker, &QThread::finished, home,
-        [worker, home, recorder, run, result, done, clock = m_run.clock()] {
-            worker->wait();
-            delete worker;
-            home->deleteLater();
-            end(*run, *result, *recorder, clock);
-            done(*run);
-        });
+    QObject::connect(worker, &QThread::finished, home,
+                     [worker, home, recorder, run, result, done, clock = m_run.clock()] {
+                         worker->wait();
+                         delete worker;
+                         home->deleteLater();
+                         end(*run, *result, *recorder, clock);
+                         done(*run);
+                     });
     worker->start();
 }

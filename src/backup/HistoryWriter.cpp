@@ -5,8 +5,7 @@
 
 namespace {
 void report(const VError& error) {
-    writeToStandardError(localNow().toStoredText() +
-                         QStringLiteral(" run history not written: ") +
+    writeToStandardError(localNow().toStoredText() + QStringLiteral(" run history not written: ") +
                          errorLineText(error.record()));
 }
 } // namespace

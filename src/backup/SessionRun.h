@@ -33,7 +33,7 @@ public:
     // normally: failed when it logged one, nothing when no entry existed. `progress` hears how
     // far packing and sending have come.
     RunResult LPack(const QStringList& entries, EventLog& log,
-               const RunProgressSink& progress = {}) const;
+                    const RunProgressSink& progress = {}) const;
     const Clock& clock() const { return m_clock; }
 
 private:

@@ -37,9 +37,9 @@ void insert(const QSqlDatabase& db, const RunRecord& run) {
          QStringLiteral("insert into runs (session_id, session, kind, start, \"end\", outcome, "
                         "archive, bytes, entries, destination, lines) "
                         "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-         {run.sessionId, run.session, kindWord(run.kind), run.start.toStoredText(),
-          stored(run.end), outcomeWord(run.outcome), run.archive, run.bytes, run.entries,
-          run.destination, linesToJson(run.lines)});
+         {run.sessionId, run.session, kindWord(run.kind), run.start.toStoredText(), stored(run.end),
+          outcomeWord(run.outcome), run.archive, run.bytes, run.entries, run.destination,
+          linesToJson(run.lines)});
 }
 
 } // namespace
@@ -57,8 +57,9 @@ void RunHistory::startUp() {
     q = QSqlQuery();
     Transaction transaction(m_db);
     exec(m_db, QStringLiteral("update runs set outcome='interrupted' where outcome='running'"));
-    exec(m_db, QStringLiteral("delete from runs where id not in "
-                              "(select id from runs order by id desc limit ?)"),
+    exec(m_db,
+         QStringLiteral("delete from runs where id not in "
+                        "(select id from runs order by id desc limit ?)"),
          {Kept});
     transaction.commit();
 }
@@ -114,8 +115,8 @@ std::vector<RunRecord> RunHistory::newest(int limit) const {
 QString linesToJson(const std::vector<RunLine>& lines) {
     QJsonArray list;
     for (const RunLine& line : lines) {
-        list.append(QJsonObject{{QStringLiteral("text"), line.text},
-                                {QStringLiteral("ok"), line.ok}});
+        list.append(
+            QJsonObject{{QStringLiteral("text"), line.text}, {QStringLiteral("ok"), line.ok}});
     }
     return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact));
 }

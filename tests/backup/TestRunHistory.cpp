@@ -60,8 +60,7 @@ private slots:
         const int writesBefore = db.scalar("select total_changes()").toInt();
         bool done = false;
         BackupRunner(store, sessionRun(settings))
-            .start(*store.session(id), RunKind::Scheduled,
-                   std::make_shared<HistoryWriter>(history),
+            .start(*store.session(id), RunKind::Scheduled, std::make_shared<HistoryWriter>(history),
                    [&done](const RunRecord&) { done = true; });
         QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
 
@@ -114,10 +113,14 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("escape") << "530 \x1b[31mno\x07" << "" << "530 \uFFFD[31mno\uFFFD";
-        QTest::newRow("short password") << "PASS ab refused" << "ab" << "PASS ******** refused";
-        QTest::newRow("long line") << QString(1005, 'x') << ""
-                                   << QString(1000, 'x') + " [5 more characters cut]";
+        QTest::newRow("escape") << "530 \x1b[31mno\x07"
+                                << ""
+                                << "530 \uFFFD[31mno\uFFFD";
+        QTest::newRow("short password") << "PASS ab refused"
+                                        << "ab"
+                                        << "PASS ******** refused";
+        QTest::newRow("long line")
+            << QString(1005, 'x') << "" << QString(1000, 'x') + " [5 more characters cut]";
     }
     void printableLines() {
         QFETCH(QString, text);

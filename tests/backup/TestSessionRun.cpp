@@ -64,12 +64,14 @@ private slots:
                                "xNot found: @/data/-101"};
         QTest::newRow("130 entries, every 50th missing from the first")
             << "" << many << gone + sentLog << sent << "failed";
-        QTest::newRow("no entries") << "" << QStringList() << QStringList{none} << "" << "nothing";
+        QTest::newRow("no entries") << "" << QStringList() << QStringList{none} << ""
+                                    << "nothing";
         const QStringList noneFound{"xNot found: @/data/-1", "xNot found: @/data/-2", none};
         QTest::newRow("only missing entries, upload off")
-            << "isFTP=0" << QStringList{"-1", "-2"} << noneFound << "" << "nothing";
-        QTest::newRow("only missing entries")
-            << "" << QStringList{"-1", "-2"} << noneFound << "" << "nothing";
+            << "isFTP=0" << QStringList{"-1", "-2"} << noneFound << ""
+            << "nothing";
+        QTest::newRow("only missing entries") << "" << QStringList{"-1", "-2"} << noneFound << ""
+                                              << "nothing";
 
         // A failed transfer keeps the archive, and says where: it is the only copy of this backup.
         QTest::newRow("log-on refused")
@@ -84,7 +86,8 @@ private slots:
             << "failed";
         QTest::newRow("store folder missing")
             << "Store=@/no/such/store" << abc
-            << QStringList{"x*@/no/such/store/" + ArchiveName + "* (0x80004005)"} << "" << "failed";
+            << QStringList{"x*@/no/such/store/" + ArchiveName + "* (0x80004005)"} << ""
+            << "failed";
     }
 
     void run() {

@@ -197,7 +197,8 @@ private slots:
         });
         s.tick->setCatchUp([catchUp] { return catchUp; });
         s.journal.outcome = outcome;
-        for (const char* when : {"2004-08-13 10:05:00", "2004-08-13 10:05:30", "2004-08-13 10:06:00"})
+        for (const char* when :
+             {"2004-08-13 10:05:00", "2004-08-13 10:05:30", "2004-08-13 10:06:00"})
             s.tickAt(at(when));
         QCOMPARE(told, QStringList{"Late 2004-08-13 09:00:00, Mail 2004-08-13 10:00:00"});
         QCOMPARE(s.journal.events, events);

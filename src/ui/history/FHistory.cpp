@@ -74,9 +74,10 @@ FHistory::FHistory(RunHistory& history, QWidget* parent)
 }
 
 void FHistory::reload() {
-    const qint64 selected = m_lvRuns->currentItem()
-                                ? m_runs.at(m_lvRuns->indexOfTopLevelItem(m_lvRuns->currentItem())).id
-                                : 0;
+    const qint64 selected =
+        m_lvRuns->currentItem()
+            ? m_runs.at(m_lvRuns->indexOfTopLevelItem(m_lvRuns->currentItem())).id
+            : 0;
     try {
         m_runs = m_history.newest();
     } catch (const VError& error) {
@@ -93,8 +94,8 @@ void FHistory::reload() {
         item->setText(Outcome, outcomeText(run));
         item->setIcon(Outcome, eventLogIcon(isBad(run.outcome) ? IconFailure : IconSuccess));
         item->setText(Archive, run.archive);
-        item->setText(Size, run.archive.isEmpty() ? QString()
-                                                   : locale().formattedDataSize(run.bytes));
+        item->setText(Size,
+                      run.archive.isEmpty() ? QString() : locale().formattedDataSize(run.bytes));
         item->setTextAlignment(Size, Qt::AlignRight | Qt::AlignVCenter);
         item->setText(Destination, run.destination);
         if (run.id == selected || !current) {
@@ -110,19 +111,19 @@ void FHistory::reload() {
 
 void FHistory::showLines() {
     m_lines.clear();
-    const int row = m_lvRuns->currentItem() ? m_lvRuns->indexOfTopLevelItem(m_lvRuns->currentItem())
-                                            : -1;
+    const int row =
+        m_lvRuns->currentItem() ? m_lvRuns->indexOfTopLevelItem(m_lvRuns->currentItem()) : -1;
     if (row < 0 || row >= static_cast<int>(m_runs.size())) {
         return;
     }
     const RunRecord& run = m_runs[row];
     if (run.outcome == RunOutcome::Missed) {
-        m_lines.appendLine(QStringLiteral("Due at %1; Vestrel was not running")
-                           .arg(run.start.toStoredText()),
-                       IconFailure);
+        m_lines.appendLine(
+            QStringLiteral("Due at %1; Vestrel was not running").arg(run.start.toStoredText()),
+            IconFailure);
     } else if (run.outcome == RunOutcome::Interrupted) {
         m_lines.appendLine(QStringLiteral("The run was cut off: Vestrel ended before it did"),
-                       IconFailure);
+                           IconFailure);
     }
     for (const RunLine& line : run.lines) {
         m_lines.appendLine(line.text, line.ok ? IconSuccess : IconFailure);

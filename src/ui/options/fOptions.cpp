@@ -111,8 +111,8 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
         box->setGeometry(twipRect(120, top, 4800, 285));
         return box;
     };
-    m_chkCatchUp = addCheck("chkCatchUp", QStringLiteral("Run missed backups when Vestrel starts"),
-                            3540);
+    m_chkCatchUp =
+        addCheck("chkCatchUp", QStringLiteral("Run missed backups when Vestrel starts"), 3540);
     m_chkQuiet = addCheck("chkQuiet", QStringLiteral("Tell me only about failed backups"), 3840);
 
     m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 4200, 1455, 435),
@@ -123,10 +123,10 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
                             twipRect(3540, 4200, 1455, 435), Qt::white);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    const QList<QWidget*> tabOrder{m_txtPath,     m_cmdPath,      m_txtArchPat, m_chkFtp,
-                                   m_txtFTP,      m_txtPort,      m_txtUser,    m_txtPassword,
-                                   m_txtFTPPath,  m_chkAutostart, m_chkCatchUp, m_chkQuiet,
-                                   m_cmdSave,     m_cmdCancel};
+    const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath,      m_txtArchPat, m_chkFtp,
+                                   m_txtFTP,     m_txtPort,      m_txtUser,    m_txtPassword,
+                                   m_txtFTPPath, m_chkAutostart, m_chkCatchUp, m_chkQuiet,
+                                   m_cmdSave,    m_cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }

@@ -28,7 +28,8 @@ void BoxMessages::open(const QString& text, bool warning) {
     if (impossible && m_impossibleOpen) {
         return;
     }
-    QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::NoIcon, QStringLiteral("Vestrel"), text, QMessageBox::Ok);
+    QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::NoIcon, QStringLiteral("Vestrel"),
+                    text, QMessageBox::Ok);
     box.setObjectName(QStringLiteral("VestrelMessage"));
     m_impossibleOpen = m_impossibleOpen || impossible;
     box.exec();

@@ -1,13 +1,13 @@
 #include "BackupTestKit.h"
 #include "FtpServer.h"
 #include "TestDatabase.h"
+#include "WatchedRunner.h"
+#include "backup/StderrRunLog.h"
 #include "schedule/RunQueue.h"
 #include "schedule/SchedulerTick.h"
 #include "store/SessionStore.h"
 #include "ui/events/FEvent.h"
 #include "ui/events/FEventWatch.h"
-#include "WatchedRunner.h"
-#include "backup/StderrRunLog.h"
 
 #include <QApplication>
 #include <QDesktopServices>
