@@ -23,7 +23,9 @@ static const QList<std::pair<Option, QString>> options{{Options::Store, "txtPath
                                                        {Options::Password, "txtPassword"},
                                                        {Options::Upload, "chkFtp"},
                                                        {Options::ArchivePattern, "txtArchPat"},
-                                                       {Options::FtpPath, "txtFTPPath"}};
+                                                       {Options::FtpPath, "txtFTPPath"},
+                                                       {Options::CatchUp, "chkCatchUp"},
+                                                       {Options::QuietSuccess, "chkQuiet"}};
 static const auto fields = [] {
     QList<std::pair<QString, QString>> keys;
     for (const auto& [option, name] : options) {
@@ -48,8 +50,9 @@ class TestFOptions : public QObject {
     QStringList shown() const {
         QStringList values;
         for (const auto& [key, name] : fields) {
-            values << (name == "chkFtp" ? QString::number(control<QCheckBox>(name)->isChecked())
-                                        : control(name)->text());
+            values << (name.startsWith("chk")
+                           ? QString::number(control<QCheckBox>(name)->isChecked())
+                           : control(name)->text());
         }
         return values;
     }
@@ -100,10 +103,11 @@ private slots:
         QTest::newRow("empty store") << QByteArray() << defaults;
         QTest::newRow("every key")
             << QByteArray("store=/srv\nFTP=host\nport=2121\nUSER=me\nPassw=\"se,cret\"\n"
-                          "isFTP=1\narchpat=yyyy\nftppath=/in\n")
-            << QStringList{"/srv", "host", "2121", "me", "se,cret", "1", "yyyy", "/in"};
-        QTest::newRow("IsFtp True") << QByteArray("IsFtp=True\n")
-                                    << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", ""};
+                          "isFTP=1\narchpat=yyyy\nftppath=/in\ncatchup=1\nQuietSuccess=True\n")
+            << QStringList{"/srv", "host", "2121", "me", "se,cret", "1", "yyyy", "/in", "1", "1"};
+        QTest::newRow("IsFtp True")
+            << QByteArray("IsFtp=True\n")
+            << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", "", "0", "0"};
     }
     void showsAndSavesEveryKey() {
         QFETCH(QByteArray, ini);
