@@ -9,6 +9,7 @@
 #include "store/Settings.h"
 #include "ui/editor/FVodidore.h"
 #include "ui/explorer/FBrowser.h"
+#include "ui/history/FHistory.h"
 #include "ui/options/fOptions.h"
 #include "ui/shell/FMain.h"
 
@@ -21,6 +22,7 @@ void Application::wireWindows() {
     });
     m_windows->setFactory(WindowKind::Options,
                           [this] { return new fOptions(*m_settings, *m_autostart); });
+    m_windows->setFactory(WindowKind::History, [this] { return new FHistory(*m_history); });
     m_windows->setFactory(WindowKind::Explorer, [this] {
         return new FBrowser(*m_settings, [] { return std::make_unique<cFTP>(); });
     });
@@ -31,11 +33,16 @@ void Application::wireWindows() {
                      [this] { showWindow(WindowKind::Explorer); });
     QObject::connect(m_main.get(), &FMain::optionsRequested, m_main.get(),
                      [this] { showWindow(WindowKind::Options); });
+    QObject::connect(m_main.get(), &FMain::historyRequested, m_main.get(),
+                     [this] { showWindow(WindowKind::History); });
 
     const std::string socket = UserFolders::socketPath();
     const QString path = QString::fromStdString(socket);
-    m_requests =
-        std::make_unique<RequestServer>([this](WindowKind kind) { return showWindow(kind); });
+    m_requests = std::make_unique<RequestServer>(
+        [this](WindowKind kind) { return showWindow(kind); },
+        [this](const QString& title, const RequestServer::Reply& reply) {
+            runForRequest(title, [reply](const QString& word) { reply(word.toUtf8()); });
+        });
     const QString error = m_requests->listen(path);
     SocketCleanup::install(socket);
     if (!error.isEmpty()) {
@@ -48,8 +55,14 @@ bool Application::showWindow(WindowKind kind) {
     if (m_headless) {
         return false;
     }
+    if (kind == WindowKind::History && m_unseenFailure) {
+        // The user is looking at the failure now.
+        m_unseenFailure = false;
+        updateStatus();
+    }
     if (!m_windows->show(kind)) {
-        static const char* const names[] = {"session editor", "options dialog", "FTP explorer"};
+        static const char* const names[] = {"session editor", "options dialog", "FTP explorer",
+                                            "history window"};
         writeToStandardError(QStringLiteral("vestrel: this build has no ") +
                              QLatin1String(names[static_cast<int>(kind)]));
     }

@@ -16,17 +16,19 @@ const QString Source = QStringLiteral("SessionRun");
 // Counts the failure lines of a run on their way to the real log.
 class FailureWatch : public EventLog {
 public:
-    explicit FailureWatch(EventLog& log)
-        : m_log(log) {}
+    FailureWatch(EventLog& log, QString password)
+        : m_log(log)
+        , m_password(std::move(password)) {}
     void appendLine(const QString& text, int icon) override {
         m_failed = m_failed || icon == IconFailure;
-        m_log.appendLine(text, icon);
+        m_log.appendLine(printableLine(text, m_password), icon);
     }
     void clear() override { m_log.clear(); }
     bool failed() const { return m_failed; }
 
 private:
     EventLog& m_log;
+    QString m_password;
     bool m_failed = false;
 };
 
@@ -72,11 +74,13 @@ SessionRun::SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock)
     , m_clock(std::move(clock)) {
 }
 
-bool SessionRun::LPack(const QStringList& entries, EventLog& log,
-                       const RunProgressSink& progress) const {
-    FailureWatch watch(log);
+RunResult SessionRun::LPack(const QStringList& entries, EventLog& log,
+                            const RunProgressSink& progress) const {
+    // Server replies may echo the password; it is masked in every line of the run.
+    FailureWatch watch(log, m_settings.text(Options::Password));
+    RunResult result;
     try {
-        packAndUpload(entries, watch, progress);
+        packAndUpload(entries, watch, progress, result);
     } catch (const VError& error) {
         LogLine(watch, errorLogText(error.record()), IconFailure);
     } catch (const std::exception& error) {
@@ -85,11 +89,14 @@ bool SessionRun::LPack(const QStringList& entries, EventLog& log,
             errorLogText({UnspecifiedErrorNumber, Source, QString::fromLocal8Bit(error.what())}),
             IconFailure);
     }
-    return watch.failed();
+    if (result.outcome != RunOutcome::Nothing && watch.failed()) {
+        result.outcome = RunOutcome::Failed;
+    }
+    return result;
 }
 
 void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
-                               const RunProgressSink& progress) const {
+                               const RunProgressSink& progress, RunResult& result) const {
     const QString pattern = m_settings.text(Options::ArchivePattern);
     const QString stem = formatDate(m_clock(), pattern);
     const QString store = m_settings.storeFolder();
@@ -105,17 +112,34 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
     // others, so entries A, B, C are packed B, C, A.
     const int n = static_cast<int>(entries.size());
     FileSlots fileSlots(std::max(n + 1, 100));
+    std::vector<int> missing;
     for (int k = 0; k < n; ++k) {
         const QFileInfo info(entries[k]);
         if (info.isFile() || info.isDir()) {
             fileSlots.set(k, entries[k]);
+            ++result.entries;
+        } else {
+            missing.push_back(k);
         }
     }
-    if (n == 0) {
+    if (n > 0) {
+        fileSlots.set(n, fileSlots[0]);
+        log.clear();
+    }
+    // A folder that is gone would otherwise leave a backup without it, and nobody told.
+    for (const int k : missing) {
+        LogLine(log, QStringLiteral("Not found: ") + entries[k], IconFailure);
+    }
+    if (result.entries == 0) {
+        result.outcome = RunOutcome::Nothing;
+        LogLine(log,
+                n == 0 ? QStringLiteral("The session names no files or folders: no archive was "
+                                        "made")
+                       : QStringLiteral("None of the session's files and folders exists: no "
+                                        "archive was made"),
+                IconFailure);
         return;
     }
-    fileSlots.set(n, fileSlots[0]);
-    log.clear();
     // A local backup with the defaults beats none, but the user believes the saved options
     // hold: upload, store folder. The line shows the window even for hidden sessions.
     const QString problem = m_settings.readProblem();
@@ -140,6 +164,9 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
     };
     options.password = m_settings.text(Options::ArchivePassword);
     PackFiles(n, archivePath, fileSlots, packing, std::move(options));
+    result.archive = archiveName;
+    result.bytes = QFileInfo(archivePath).size();
+    result.destination = archivePath;
 
     if (!m_settings.isOn(Options::Upload)) {
         return;
@@ -149,12 +176,15 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
                 IconFailure);
         return;
     }
-    upload(archivePath, archiveName, stem + QStringLiteral(".zip"), log, progress);
+    upload(archivePath, archiveName, stem + QStringLiteral(".zip"), log, progress, result);
+    if (result.destination == archivePath) {
+        LogLine(log, QStringLiteral("The archive was kept at ") + archivePath, IconFailure);
+    }
 }
 
 void SessionRun::upload(const QString& archivePath, const QString& archiveName,
-                        const QString& baseName, EventLog& log,
-                        const RunProgressSink& progress) const {
+                        const QString& baseName, EventLog& log, const RunProgressSink& progress,
+                        RunResult& result) const {
     const QString host = m_settings.text(Options::Ftp);
     const QString user = m_settings.text(Options::User);
     const QString password = m_settings.text(Options::Password);
@@ -218,6 +248,7 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName,
     }
 
     if (sent) {
+        result.destination = QStringLiteral("%1:%2").arg(host, remoteName);
         if (!QFile::remove(archivePath)) {
             throw VError(UnspecifiedErrorNumber, Source,
                          QStringLiteral("Cannot delete file %1").arg(archivePath));

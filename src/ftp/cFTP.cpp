@@ -379,7 +379,7 @@ struct cFTP::Impl {
         if (const auto reply = replies.refusal()) {
             QString shown = *reply;
             // Servers that echo what they were sent must not leak the password.
-            if (password.size() >= 4)
+            if (!password.isEmpty())
                 shown.replace(password, QStringLiteral("********"));
             text += shown + Crlf;
         }

@@ -28,9 +28,9 @@ struct ShownMessages : Messages {
 
 // Runs each session at once, noting its id.
 struct NotedRuns : SessionRunner {
-    void runSession(const BackupSession& session, Finished finished) override {
+    void runSession(const BackupSession& session, RunKind, Finished finished) override {
         ids << session.id;
-        finished();
+        finished(RunOutcome::Ok);
     }
     QList<int> ids;
 };
