@@ -49,7 +49,8 @@ bool Application::showWindow(WindowKind kind) {
         return false;
     }
     if (!m_windows->show(kind)) {
-        static const char* const names[] = {"session editor", "options dialog", "FTP explorer"};
+        static const char* const names[] = {"session editor", "options dialog", "FTP explorer",
+                                            "restore window"};
         writeToStandardError(QStringLiteral("vestrel: this build has no ") +
                              QLatin1String(names[static_cast<int>(kind)]));
     }

@@ -4,12 +4,22 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+// --restore ARCHIVE --to FOLDER [PATH...] [--overwrite]: a restore without windows.
+struct RestoreCommand {
+    std::string archive;
+    std::string target;
+    std::vector<std::string> paths;
+    bool overwrite = false;
+};
 
 // What the program was asked to do at start. Read before anything of Qt exists, so a second
 // start without arguments still ends at once.
 struct CommandLine {
-    std::optional<WindowKind> window; // --open, --options, --explorer
-    std::string iconFile;             // --write-icon FILE (for the desktop installer)
+    std::optional<WindowKind> window; // --open, --options, --explorer, --restore-window
+    std::optional<RestoreCommand> restore;
+    std::string iconFile; // --write-icon FILE (for the desktop installer)
     bool help = false;
     std::string error; // set when the arguments make no sense
 

@@ -3,9 +3,9 @@
 #include <optional>
 #include <string_view>
 
-// The three windows the tray menu opens, and the words that name them on the command line
+// The windows the tray menu opens, and the words that name them on the command line
 // ("--open") and in a request to the running copy ("open").
-enum class WindowKind { Editor, Options, Explorer };
+enum class WindowKind { Editor, Options, Explorer, Restore };
 
 std::string_view windowWord(WindowKind kind);
 std::optional<WindowKind> windowFromWord(std::string_view word);

@@ -1,8 +1,10 @@
 #include "Application.h"
 #include "CommandLine.h"
 #include "RequestChannel.h"
+#include "RestoreCommand.h"
 #include "SingleCopyLock.h"
 #include "SocketCleanup.h"
+#include "backup/ArchiveCatalog.h"
 #include "common/UserFolders.h"
 #include "ui/shell/AppIcon.h"
 
@@ -56,6 +58,11 @@ int main(int argc, char* argv[]) {
     }
     if (!command.iconFile.empty()) {
         return writeIcon(argc, argv, command.iconFile);
+    }
+    if (command.restore) {
+        // A restore runs beside the copy in the tray: it writes nothing that copy uses.
+        NoArchiveCatalog catalog;
+        return restoreFromCommandLine(*command.restore, catalog);
     }
 
     if (const std::string problem = UserFolders::makeDataFolder(); !problem.empty()) {
