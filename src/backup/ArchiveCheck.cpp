@@ -15,11 +15,11 @@ QString checkArchive(const QString& path, const CheckProgress& progress) {
     try {
         const ArchiveFile archive(path, true);
         qint64 total = 0;
-        for (const ArchiveEntry& entry : archive.entries())
+        for (const ArchiveMember& entry : archive.entries())
             total += entry.size;
         qint64 done = 0;
         std::vector<char> buffer(ChunkBytes);
-        for (const ArchiveEntry& entry : archive.entries()) {
+        for (const ArchiveMember& entry : archive.entries()) {
             std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(
                 zip_fopen_index(archive.handle(), zip_uint64_t(entry.index), 0), zip_fclose);
             if (!file)

@@ -74,7 +74,7 @@ ArchiveFile::ArchiveFile(const QString& path, bool checkHeaders)
         if (zip_stat_index(m_zip, zip_uint64_t(i), ZIP_FL_ENC_GUESS, &st) != 0 ||
             !(st.valid & ZIP_STAT_NAME))
             continue;
-        ArchiveEntry entry;
+        ArchiveMember entry;
         entry.index = i;
         entry.name = QString::fromUtf8(st.name);
         entry.size = (st.valid & ZIP_STAT_SIZE) ? qint64(st.size) : 0;
@@ -84,9 +84,9 @@ ArchiveFile::ArchiveFile(const QString& path, bool checkHeaders)
         const unsigned unixMode = system == ZIP_OPSYS_UNIX ? attributes >> 16 : 0;
         const bool folder = entry.name.endsWith(QLatin1Char('/')) || S_ISDIR(unixMode) ||
                             (system != ZIP_OPSYS_UNIX && (attributes & DosFolder));
-        entry.kind = S_ISLNK(unixMode) ? ArchiveEntry::Kind::Link
-                     : folder          ? ArchiveEntry::Kind::Folder
-                                       : ArchiveEntry::Kind::File;
+        entry.kind = S_ISLNK(unixMode) ? ArchiveMember::Kind::Link
+                     : folder          ? ArchiveMember::Kind::Folder
+                                       : ArchiveMember::Kind::File;
         // Set-user and set-group bits are not brought back from an archive.
         entry.mode = (unixMode & 0777) ? unixMode & 01777 : defaultMode(folder);
         while (entry.name.endsWith(QLatin1Char('/')))

@@ -7,7 +7,7 @@
 struct zip;
 
 // One member of a zip archive as a restore sees it.
-struct ArchiveEntry {
+struct ArchiveMember {
     enum class Kind { File, Folder, Link };
 
     QString name; // as stored, without a folder's trailing "/"
@@ -29,14 +29,14 @@ public:
     ArchiveFile(const ArchiveFile&) = delete;
     ArchiveFile& operator=(const ArchiveFile&) = delete;
 
-    const std::vector<ArchiveEntry>& entries() const { return m_entries; }
+    const std::vector<ArchiveMember>& entries() const { return m_entries; }
     zip* handle() const { return m_zip; }
     const QString& path() const { return m_path; }
 
 private:
     QString m_path;
     zip* m_zip = nullptr;
-    std::vector<ArchiveEntry> m_entries;
+    std::vector<ArchiveMember> m_entries;
 };
 
 // The libzip reason of the archive's last failure, as text.

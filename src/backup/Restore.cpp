@@ -98,11 +98,11 @@ public:
 
     RestoreOutcome outcome;
 
-    void restore(const ArchiveEntry& entry) {
+    void restore(const ArchiveMember& entry) {
         const auto parts = partsInside(entry.name);
         if (!parts)
             return refuse(entry.name, QStringLiteral("its name leads outside the target folder"));
-        if (entry.kind == ArchiveEntry::Kind::Folder)
+        if (entry.kind == ArchiveMember::Kind::Folder)
             return makeFolder(*parts, entry);
         QString why;
         const Fd parent = openFolder(parts->mid(0, parts->size() - 1), &why);
@@ -159,7 +159,7 @@ private:
         return fd;
     }
 
-    void makeFolder(const QStringList& parts, const ArchiveEntry& entry) {
+    void makeFolder(const QStringList& parts, const ArchiveMember& entry) {
         QString why;
         const Fd fd = openFolder(parts, &why);
         if (fd.get() < 0)
@@ -170,7 +170,7 @@ private:
 
     enum class Place { New, Replace, Numbered, Skip, Fail };
 
-    Place settle(int parent, const QString& name, const ArchiveEntry& entry) {
+    Place settle(int parent, const QString& name, const ArchiveMember& entry) {
         struct stat st {};
         if (::fstatat(parent, native(name), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return Place::New;
@@ -197,12 +197,12 @@ private:
         return Place::Skip;
     }
 
-    void writeMember(int parent, const QString& name, const ArchiveEntry& entry) {
+    void writeMember(int parent, const QString& name, const ArchiveMember& entry) {
         const Place place = settle(parent, name, entry);
         if (place == Place::Skip || place == Place::Fail)
             return;
         QByteArray temporary;
-        const QString failure = entry.kind == ArchiveEntry::Kind::Link
+        const QString failure = entry.kind == ArchiveMember::Kind::Link
                                     ? makeLink(parent, entry, temporary)
                                     : writeFile(parent, entry, temporary);
         if (outcome.cancelled)
@@ -219,7 +219,7 @@ private:
         ++outcome.written;
     }
 
-    QString writeFile(int parent, const ArchiveEntry& entry, QByteArray& temporary) {
+    QString writeFile(int parent, const ArchiveMember& entry, QByteArray& temporary) {
         Fd out;
         for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
             temporary = temporaryName();
@@ -263,7 +263,7 @@ private:
         return QString();
     }
 
-    QString makeLink(int parent, const ArchiveEntry& entry, QByteArray& temporary) {
+    QString makeLink(int parent, const ArchiveMember& entry, QByteArray& temporary) {
         if (entry.size <= 0 || entry.size > LongestLink)
             return QStringLiteral("no link target of a usable length");
         std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> in(
@@ -329,12 +329,12 @@ RestoreOutcome restoreArchive(const RestoreRequest& request, EventLog& log,
             name.chop(1);
         chosen << name;
     }
-    std::vector<const ArchiveEntry*> entries;
+    std::vector<const ArchiveMember*> entries;
     qint64 total = 0;
-    for (const ArchiveEntry& entry : archive.entries()) {
+    for (const ArchiveMember& entry : archive.entries()) {
         if (isChosen(entry.name, chosen)) {
             entries.push_back(&entry);
-            total += entry.kind == ArchiveEntry::Kind::File ? entry.size : 0;
+            total += entry.kind == ArchiveMember::Kind::File ? entry.size : 0;
         }
     }
     if (!QDir().mkpath(request.target))
@@ -349,12 +349,12 @@ RestoreOutcome restoreArchive(const RestoreRequest& request, EventLog& log,
     Restorer restorer(archive, root.get(), request.target, log, ask, progress, total);
     for (const QString& name : chosen) {
         if (std::none_of(entries.begin(), entries.end(),
-                         [&](const ArchiveEntry* e) { return isChosen(e->name, {name}); })) {
+                         [&](const ArchiveMember* e) { return isChosen(e->name, {name}); })) {
             ++restorer.outcome.failed;
             LogLine(log, QStringLiteral("No entry %1 in the archive").arg(name), IconFailure);
         }
     }
-    for (const ArchiveEntry* entry : entries) {
+    for (const ArchiveMember* entry : entries) {
         restorer.restore(*entry);
         if (restorer.outcome.cancelled)
             break;
