@@ -3,6 +3,7 @@
 #include "RequestServer.h"
 #include "SocketCleanup.h"
 #include "Windows.h"
+#include "backup/ArchiveCatalog.h"
 #include "common/Error.h"
 #include "common/UserFolders.h"
 #include "ftp/cFTP.h"

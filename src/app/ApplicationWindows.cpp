@@ -2,6 +2,7 @@
 #include "RequestServer.h"
 #include "SocketCleanup.h"
 #include "Windows.h"
+#include "backup/ArchiveCatalog.h"
 #include "common/Error.h"
 #include "common/UserFolders.h"
 #include "ftp/cFTP.h"
@@ -10,6 +11,7 @@
 #include "ui/editor/FVodidore.h"
 #include "ui/explorer/FBrowser.h"
 #include "ui/options/fOptions.h"
+#include "ui/restore/FRestore.h"
 #include "ui/shell/FMain.h"
 
 void Application::wireWindows() {
@@ -25,6 +27,13 @@ void Application::wireWindows() {
         return new FBrowser(*m_settings, [] { return std::make_unique<cFTP>(); });
     });
 
+    m_catalog = std::make_unique<NoArchiveCatalog>();
+    m_windows->setFactory(WindowKind::Restore, [this] {
+        return new FRestore(
+            *m_settings, [] { return std::make_unique<cFTP>(); }, *m_catalog);
+    });
+    QObject::connect(m_main.get(), &FMain::restoreRequested, m_main.get(),
+                     [this] { showWindow(WindowKind::Restore); });
     QObject::connect(m_main.get(), &FMain::openRequested, m_main.get(),
                      [this] { showWindow(WindowKind::Editor); });
     QObject::connect(m_main.get(), &FMain::browserRequested, m_main.get(),

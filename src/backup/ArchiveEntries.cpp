@@ -1,6 +1,7 @@
 #include "ArchiveEntries.h"
 
 #include "common/Error.h"
+#include "common/Umask.h"
 
 #include <QFile>
 #include <optional>
@@ -30,21 +31,9 @@ std::optional<std::time_t> extendedTime(zip_t* archive, zip_uint64_t index) {
     return std::nullopt;
 }
 
-// The process's umask, read where reading it does not change it for the other threads.
-unsigned currentUmask() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("Umask:"))
-                return line.mid(6).trimmed().toUInt(nullptr, 8);
-        }
-    }
-    return 022;
-}
-
 // What a file or folder from an archive of another system gets, as if the user had made it.
 unsigned defaultMode(bool folder) {
-    static const unsigned mask = currentUmask();
+    static const unsigned mask = processUmask();
     return (folder ? 0777u : 0666u) & ~mask;
 }
 

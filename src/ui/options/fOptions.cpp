@@ -48,7 +48,7 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     setObjectName(QStringLiteral("fOptions"));
     setWindowTitle(QStringLiteral("Vestrel Options"));
     setFont(verdanaFont());
-    setFixedSize(pixels(5055), pixels(4110));
+    setFixedSize(pixels(5055), pixels(4410));
     paintBackground(this, WindowBlue);
 
     // Created in tab order: the store, its pattern, the FTP switch and fields, then the buttons.
@@ -105,18 +105,21 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     m_chkAutostart = new QCheckBox(QStringLiteral("Start Vestrel when I log in"), this);
     m_chkAutostart->setObjectName(QStringLiteral("chkAutostart"));
     m_chkAutostart->setGeometry(twipRect(120, 3240, 4800, 285));
+    m_chkVerify = new QCheckBox(QStringLiteral("Check each archive after packing"), this);
+    m_chkVerify->setObjectName(QStringLiteral("chkVerify"));
+    m_chkVerify->setGeometry(twipRect(120, 3540, 4800, 285));
 
-    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 3600, 1455, 435),
+    m_cmdSave = addButton(this, "cmdSave", QStringLiteral("Save"), twipRect(1980, 3900, 1455, 435),
                           Qt::white);
     m_cmdSave->setDefault(true);
     connect(m_cmdSave, &QPushButton::clicked, this, &fOptions::save);
     m_cmdCancel = addButton(this, "cmdCancel", QStringLiteral("Close"),
-                            twipRect(3540, 3600, 1455, 435), Qt::white);
+                            twipRect(3540, 3900, 1455, 435), Qt::white);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    const QList<QWidget*> tabOrder{m_txtPath,    m_cmdPath,      m_txtArchPat, m_chkFtp,
-                                   m_txtFTP,     m_txtPort,      m_txtUser,    m_txtPassword,
-                                   m_txtFTPPath, m_chkAutostart, m_cmdSave,    m_cmdCancel};
+    const QList<QWidget*> tabOrder{
+        m_txtPath,     m_cmdPath,    m_txtArchPat,   m_chkFtp,    m_txtFTP,  m_txtPort,  m_txtUser,
+        m_txtPassword, m_txtFTPPath, m_chkAutostart, m_chkVerify, m_cmdSave, m_cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -151,6 +154,7 @@ void fOptions::load() {
     m_txtArchPat->setText(m_settings.text(Options::ArchivePattern));
     m_txtFTPPath->setText(m_settings.text(Options::FtpPath));
     m_chkAutostart->setChecked(m_autostart.isOn());
+    m_chkVerify->setChecked(m_settings.isOn(Options::Verify));
 }
 
 void fOptions::browseForStore() {
@@ -180,6 +184,8 @@ void fOptions::save() {
              m_chkFtp->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
             {key(Options::ArchivePattern), m_txtArchPat->text()},
             {key(Options::FtpPath), m_txtFTPPath->text()},
+            {key(Options::Verify),
+             m_chkVerify->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
         });
         m_autostart.set(m_chkAutostart->isChecked());
     } catch (const VError& error) {

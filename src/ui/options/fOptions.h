@@ -46,6 +46,7 @@ private:
     QLineEdit* m_txtPassword = nullptr;
     QLineEdit* m_txtFTPPath = nullptr;
     QCheckBox* m_chkAutostart = nullptr;
+    QCheckBox* m_chkVerify = nullptr;
     QPushButton* m_cmdSave = nullptr;
     QPushButton* m_cmdCancel = nullptr;
 };

@@ -24,6 +24,8 @@ FMain::FMain(std::function<void()> tick, bool withTrayIcon, QWidget* parent)
             &FMain::browserRequested);
     connect(addItem("mnuOpt", QStringLiteral("Options")), &QAction::triggered, this,
             &FMain::optionsRequested);
+    connect(addItem("mnuRestore", QStringLiteral("Restore")), &QAction::triggered, this,
+            &FMain::restoreRequested);
     connect(addItem("mnuExit", QStringLiteral("Exit")), &QAction::triggered, this,
             &FMain::exitProgram);
 

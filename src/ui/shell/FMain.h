@@ -25,6 +25,7 @@ signals:
     void openRequested();
     void browserRequested();
     void optionsRequested();
+    void restoreRequested();
 
 public slots:
     void exitProgram();
