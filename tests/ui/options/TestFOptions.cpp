@@ -23,7 +23,8 @@ static const QList<std::pair<Option, QString>> options{{Options::Store, "txtPath
                                                        {Options::Password, "txtPassword"},
                                                        {Options::Upload, "chkFtp"},
                                                        {Options::ArchivePattern, "txtArchPat"},
-                                                       {Options::FtpPath, "txtFTPPath"}};
+                                                       {Options::FtpPath, "txtFTPPath"},
+                                                       {Options::Verify, "chkVerify"}};
 static const auto fields = [] {
     QList<std::pair<QString, QString>> keys;
     for (const auto& [option, name] : options) {
@@ -48,7 +49,7 @@ class TestFOptions : public QObject {
     QStringList shown() const {
         QStringList values;
         for (const auto& [key, name] : fields) {
-            values << (name == "chkFtp" ? QString::number(control<QCheckBox>(name)->isChecked())
+            values << (name.startsWith("chk") ? QString::number(control<QCheckBox>(name)->isChecked())
                                         : control(name)->text());
         }
         return values;
@@ -88,7 +89,7 @@ private slots:
     }
     void cleanup() { m_dialog.reset(); }
 
-    // Shows what is stored (or the defaults), and "Save" writes all eight keys as shown.
+    // Shows what is stored (or the defaults), and "Save" writes every key as shown.
     void showsAndSavesEveryKey_data() {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QStringList>("expected"); // in the order of `fields`
@@ -100,10 +101,10 @@ private slots:
         QTest::newRow("empty store") << QByteArray() << defaults;
         QTest::newRow("every key")
             << QByteArray("store=/srv\nFTP=host\nport=2121\nUSER=me\nPassw=\"se,cret\"\n"
-                          "isFTP=1\narchpat=yyyy\nftppath=/in\n")
-            << QStringList{"/srv", "host", "2121", "me", "se,cret", "1", "yyyy", "/in"};
+                          "isFTP=1\narchpat=yyyy\nftppath=/in\nverify=0\n")
+            << QStringList{"/srv", "host", "2121", "me", "se,cret", "1", "yyyy", "/in", "0"};
         QTest::newRow("IsFtp True") << QByteArray("IsFtp=True\n")
-                                    << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", ""};
+                                    << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", "", "1"};
     }
     void showsAndSavesEveryKey() {
         QFETCH(QByteArray, ini);
