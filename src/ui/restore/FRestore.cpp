@@ -130,6 +130,8 @@ FRestore::FRestore(Settings& settings, FtpFactory ftpFactory, ArchiveCatalog& ca
     m_lv->setObjectName(QStringLiteral("LV"));
     m_lv->setAccessibleName(QStringLiteral("Log"));
     m_lv->setMaximumHeight(120);
+    // Long lines scroll sideways rather than end in "...".
+    m_lv->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Session:"), this), 0, 0);
@@ -255,6 +257,7 @@ bool FRestore::openArchive(const QString& path) {
         item->setText(2, dateText(QDateTime::fromSecsSinceEpoch(member.mtime)));
     }
     m_tree->sortItems(0, Qt::AscendingOrder);
+    m_tree->expandAll();
     setBusy(false);
     return true;
 }

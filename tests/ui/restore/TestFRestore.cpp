@@ -68,15 +68,15 @@ private slots:
                        : m_window->openArchive(m_server.pathOf("pub/night.zip")));
         QCOMPARE(m_window->findChild<QLineEdit*>("txtTarget")->text(),
                  QDir::home().filePath("Restored/night"));
+        tick("b.txt");
+        if (!qEnvironmentVariableIsEmpty("VESTREL_SHOTS") && remote)
+            m_window->grab().save(qEnvironmentVariable("VESTREL_SHOTS") + "/restore.png");
         const QString target = path(remote ? "remote" : "local");
         m_window->findChild<QLineEdit*>("txtTarget")->setText(target);
-        tick("b.txt");
         click("cmdRestore");
         QCOMPARE(listing(target), QStringList{"docs"});
         QCOMPARE(listing(target + "/docs"), QStringList{"b.txt"});
         QCOMPARE(readFile(target + "/docs/b.txt"), QByteArray("b"));
-        if (!qEnvironmentVariableIsEmpty("VESTREL_SHOTS") && remote)
-            m_window->grab().save(qEnvironmentVariable("VESTREL_SHOTS") + "/restore.png");
     }
 
     void asksBeforeReplacingAFile() {
