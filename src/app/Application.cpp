@@ -6,6 +6,7 @@
 #include "SocketCleanup.h"
 #include "WatchedRunner.h"
 #include "Windows.h"
+#include "backup/ArchiveCatalog.h"
 #include "backup/HistoryWriter.h"
 #include "backup/StderrRunLog.h"
 #include "common/Error.h"

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+class ArchiveCatalog;
 class Autostart;
 class FMain;
 class RequestServer;
@@ -66,6 +67,8 @@ private:
     std::unique_ptr<FMain> m_main;
     Clock m_clock = localNow;
     // Last, so that the windows go before the objects they use.
+    // What the restore window and a restore's log learn of past runs; outlives the windows.
+    std::unique_ptr<ArchiveCatalog> m_catalog;
     std::unique_ptr<Windows> m_windows;
     std::unique_ptr<RequestServer> m_requests;
 };

@@ -2,6 +2,7 @@
 #include "RequestServer.h"
 #include "SocketCleanup.h"
 #include "Windows.h"
+#include "backup/ArchiveCatalog.h"
 #include "common/Error.h"
 #include "common/UserFolders.h"
 #include "ftp/cFTP.h"
@@ -11,6 +12,7 @@
 #include "ui/explorer/FBrowser.h"
 #include "ui/history/FHistory.h"
 #include "ui/options/fOptions.h"
+#include "ui/restore/FRestore.h"
 #include "ui/shell/FMain.h"
 
 void Application::wireWindows() {
@@ -27,6 +29,13 @@ void Application::wireWindows() {
         return new FBrowser(*m_settings, [] { return std::make_unique<cFTP>(); });
     });
 
+    m_catalog = std::make_unique<NoArchiveCatalog>();
+    m_windows->setFactory(WindowKind::Restore, [this] {
+        return new FRestore(
+            *m_settings, [] { return std::make_unique<cFTP>(); }, *m_catalog);
+    });
+    QObject::connect(m_main.get(), &FMain::restoreRequested, m_main.get(),
+                     [this] { showWindow(WindowKind::Restore); });
     QObject::connect(m_main.get(), &FMain::openRequested, m_main.get(),
                      [this] { showWindow(WindowKind::Editor); });
     QObject::connect(m_main.get(), &FMain::browserRequested, m_main.get(),
@@ -62,7 +71,7 @@ bool Application::showWindow(WindowKind kind) {
     }
     if (!m_windows->show(kind)) {
         static const char* const names[] = {"session editor", "options dialog", "FTP explorer",
-                                            "history window"};
+                                            "history window", "restore window"};
         writeToStandardError(QStringLiteral("vestrel: this build has no ") +
                              QLatin1String(names[static_cast<int>(kind)]));
     }

@@ -2,8 +2,10 @@
 #include "CommandLine.h"
 #include "CommandRuns.h"
 #include "RequestChannel.h"
+#include "RestoreCommand.h"
 #include "SingleCopyLock.h"
 #include "SocketCleanup.h"
+#include "backup/ArchiveCatalog.h"
 #include "common/UserFolders.h"
 #include "ui/shell/AppIcon.h"
 
@@ -91,6 +93,11 @@ int main(int argc, char* argv[]) {
     if (command.history) {
         QCoreApplication app(argc, argv);
         return CommandRuns::printHistory(command.json);
+    }
+    if (command.restore) {
+        // A restore runs beside the copy in the tray: it writes nothing that copy uses.
+        NoArchiveCatalog catalog;
+        return restoreFromCommandLine(*command.restore, catalog);
     }
 
     if (const std::string problem = UserFolders::makeDataFolder(); !problem.empty()) {

@@ -1,5 +1,6 @@
 #include "SessionRun.h"
 
+#include "ArchiveCheck.h"
 #include "NumberedName.h"
 #include "PackFiles.h"
 #include "common/DatePattern.h"
@@ -71,7 +72,10 @@ QString archivePathIn(const QString& store, const QString& name) {
 SessionRun::SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock)
     : m_settings(std::move(settings))
     , m_ftpFactory(std::move(ftpFactory))
-    , m_clock(std::move(clock)) {
+    , m_clock(std::move(clock))
+    , m_check([](const QString& path, const QString& password) {
+        return checkArchive(path, {}, password);
+    }) {
 }
 
 RunResult SessionRun::LPack(const QStringList& entries, EventLog& log,
@@ -163,10 +167,22 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
         LogLine(log, line, IconFailure);
     };
     options.password = m_settings.text(Options::ArchivePassword);
-    PackFiles(n, archivePath, fileSlots, packing, std::move(options));
+    PackFiles(n, archivePath, fileSlots, packing, options);
     result.archive = archiveName;
     result.bytes = QFileInfo(archivePath).size();
     result.destination = archivePath;
+    if (m_settings.isOn(Options::Verify) && QFileInfo(archivePath).isFile()) {
+        // A bad archive stays for the user to look at, but is not sent as if it were good.
+        if (const QString problem = m_check(archivePath, options.password); !problem.isEmpty()) {
+            LogLine(log,
+                    QStringLiteral("The archive %1 does not read back whole (%2); it is kept%3")
+                        .arg(archivePath, problem,
+                             m_settings.isOn(Options::Upload) ? QStringLiteral(" and not sent")
+                                                              : QString()),
+                    IconFailure);
+            return;
+        }
+    }
 
     if (!m_settings.isOn(Options::Upload)) {
         return;

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // One run of a backup session: names the archive after the current moment, packs the session's
 // existing files and folders into it and, when upload is switched on, sends it to the FTP server
@@ -36,6 +37,11 @@ public:
                     const RunProgressSink& progress = {}) const;
     const Clock& clock() const { return m_clock; }
 
+    // What reads a new archive back when the "Verify" option is on: empty text when whole.
+    using ArchiveCheck =
+        std::function<QString(const QString& archivePath, const QString& password)>;
+    void setArchiveCheck(ArchiveCheck check) { m_check = std::move(check); }
+
 private:
     void packAndUpload(const QStringList& entries, EventLog& log, const RunProgressSink& progress,
                        RunResult& result) const;
@@ -46,6 +52,7 @@ private:
     Settings m_settings;
     FtpFactory m_ftpFactory;
     Clock m_clock;
+    ArchiveCheck m_check;
 };
 
 // The store folder, "/", every "//" then made "/" in one pass, then the name.

@@ -117,6 +117,7 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     m_chkCatchUp =
         addSwitch("chkCatchUp", QStringLiteral("Run missed backups when Vestrel starts"));
     m_chkQuiet = addSwitch("chkQuiet", QStringLiteral("Tell me only about failed backups"));
+    m_chkVerify = addSwitch("chkVerify", QStringLiteral("Check each archive after packing"));
 
     // Typed twice, as it cannot be seen: an archive sealed with a mistyped password is lost.
     m_txtArchPass = addTextBox(this, "txtArchPass",
@@ -146,9 +147,9 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
         new TestConnection(this, {m_txtFTP, m_txtPort, m_txtUser, m_txtPassword, m_txtFTPPath},
                            m_cmdSave, m_settings.text(Options::TlsFingerprint));
     const QList<QWidget*> tabOrder{
-        m_txtPath,     m_cmdPath,      m_txtArchPat,   m_chkFtp,       m_txtFTP,     m_txtPort,
-        m_txtUser,     m_txtPassword,  m_txtFTPPath,   m_chkAutostart, m_chkCatchUp, m_chkQuiet,
-        m_txtArchPass, m_txtArchPass2, test->button(), m_cmdSave,      m_cmdCancel};
+        m_txtPath,   m_cmdPath,     m_txtArchPat,   m_chkFtp,       m_txtFTP,     m_txtPort,
+        m_txtUser,   m_txtPassword, m_txtFTPPath,   m_chkAutostart, m_chkCatchUp, m_chkQuiet,
+        m_chkVerify, m_txtArchPass, m_txtArchPass2, test->button(), m_cmdSave,    m_cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -187,6 +188,7 @@ void fOptions::load() {
     m_txtArchPass2->setText(m_txtArchPass->text());
     m_chkCatchUp->setChecked(m_settings.isOn(Options::CatchUp));
     m_chkQuiet->setChecked(m_settings.isOn(Options::QuietSuccess));
+    m_chkVerify->setChecked(m_settings.isOn(Options::Verify));
 }
 
 void fOptions::browseForStore() {
@@ -230,6 +232,7 @@ void fOptions::save() {
             {key(Options::ArchivePassword), m_txtArchPass->text()},
             {key(Options::CatchUp), truth(m_chkCatchUp)},
             {key(Options::QuietSuccess), truth(m_chkQuiet)},
+            {key(Options::Verify), truth(m_chkVerify)},
         });
         m_autostart.set(m_chkAutostart->isChecked());
     } catch (const VError& error) {

@@ -28,6 +28,8 @@ FMain::FMain(std::function<void()> tick, bool withTrayIcon, QWidget* parent)
             &FMain::optionsRequested);
     connect(addItem("mnuHistory", QStringLiteral("History")), &QAction::triggered, this,
             &FMain::historyRequested);
+    connect(addItem("mnuRestore", QStringLiteral("Restore")), &QAction::triggered, this,
+            &FMain::restoreRequested);
     connect(addItem("mnuExit", QStringLiteral("Exit")), &QAction::triggered, this,
             &FMain::exitProgram);
 

@@ -30,6 +30,7 @@ signals:
     void browserRequested();
     void optionsRequested();
     void historyRequested();
+    void restoreRequested();
 
 public slots:
     void exitProgram();

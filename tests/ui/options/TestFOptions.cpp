@@ -29,7 +29,8 @@ static const QList<std::pair<Option, QString>> options{{Options::Store, "txtPath
                                                        {Options::FtpPath, "txtFTPPath"},
                                                        {Options::ArchivePassword, "txtArchPass"},
                                                        {Options::CatchUp, "chkCatchUp"},
-                                                       {Options::QuietSuccess, "chkQuiet"}};
+                                                       {Options::QuietSuccess, "chkQuiet"},
+                                                       {Options::Verify, "chkVerify"}};
 static const auto fields = [] {
     QList<std::pair<QString, QString>> keys;
     for (const auto& [option, name] : options) {
@@ -108,12 +109,12 @@ private slots:
         QTest::newRow("every key")
             << QByteArray("store=/srv\nFTP=host\nport=2121\nUSER=me\nPassw=\"se,cret\"\n"
                           "isFTP=1\narchpat=yyyy\nftppath=/in\nArchPass=a b\ncatchup=1\n"
-                          "QuietSuccess=True\n")
+                          "QuietSuccess=True\nverify=0\n")
             << QStringList{"/srv", "host", "2121", "me", "se,cret", "1",
-                           "yyyy", "/in",  "a b",  "1",  "1"};
+                           "yyyy", "/in",  "a b",  "1",  "1",       "0"};
         QTest::newRow("IsFtp True")
             << QByteArray("IsFtp=True\n")
-            << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", "", "", "0", "0"};
+            << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", "", "", "0", "0", "1"};
     }
     void showsAndSavesEveryKey() {
         QFETCH(QByteArray, ini);
