@@ -63,9 +63,9 @@ int main(int argc, char* argv[]) {
     run.start();
     sinceTick.start();
     timer.start();
-    runner.start(*store.session(id), observer, [&](bool runFailed) {
+    runner.start(*store.session(id), RunKind::Now, observer, [&](const RunRecord& ended) {
         seconds = double(run.elapsed()) / 1000;
-        failed = runFailed;
+        failed = ended.outcome != RunOutcome::Ok;
         app.quit();
     });
     app.exec();

@@ -5,11 +5,18 @@
 #include "common/Messages.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
+#include <vector>
 
+class ArchiveCatalog;
 class Autostart;
 class FMain;
 class RequestServer;
+class RunHistory;
+class RunObserver;
+struct BackupSession;
+struct RunRecord;
 class RunQueue;
 class SchedulerTick;
 class SessionRunner;
@@ -36,11 +43,21 @@ public:
 private:
     // The tray menu's windows and the requests of later starts that show them.
     void wireWindows();
+    // Who watches a run: its event window or standard error, the history, the tray.
+    std::shared_ptr<RunObserver> watchRun(const BackupSession& session);
+    void runEnded(const RunRecord& run);
+    void sessionsMissed(const std::vector<BackupSession>& missed);
+    // The tray's tooltip (last run, next due session) and its failure mark.
+    void updateStatus();
+    // "run TITLE" from a later start; `reply` hears the outcome word once the run is over.
+    void runForRequest(const QString& title, const std::function<void(const QString&)>& reply);
 
     QString m_programDir;
     bool m_headless;
     std::unique_ptr<SessionStore> m_store;
     std::unique_ptr<SessionView> m_tasksView;
+    std::unique_ptr<RunHistory> m_history;
+    bool m_unseenFailure = false; // a run failed since the history window was last opened
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<Autostart> m_autostart;
     std::unique_ptr<Messages> m_messages;
@@ -50,6 +67,8 @@ private:
     std::unique_ptr<FMain> m_main;
     Clock m_clock = localNow;
     // Last, so that the windows go before the objects they use.
+    // What the restore window and a restore's log learn of past runs; outlives the windows.
+    std::unique_ptr<ArchiveCatalog> m_catalog;
     std::unique_ptr<Windows> m_windows;
     std::unique_ptr<RequestServer> m_requests;
 };

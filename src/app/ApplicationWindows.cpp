@@ -2,6 +2,7 @@
 #include "RequestServer.h"
 #include "SocketCleanup.h"
 #include "Windows.h"
+#include "backup/ArchiveCatalog.h"
 #include "common/Error.h"
 #include "common/UserFolders.h"
 #include "ftp/cFTP.h"
@@ -9,7 +10,9 @@
 #include "store/Settings.h"
 #include "ui/editor/FVodidore.h"
 #include "ui/explorer/FBrowser.h"
+#include "ui/history/FHistory.h"
 #include "ui/options/fOptions.h"
+#include "ui/restore/FRestore.h"
 #include "ui/shell/FMain.h"
 
 void Application::wireWindows() {
@@ -21,21 +24,34 @@ void Application::wireWindows() {
     });
     m_windows->setFactory(WindowKind::Options,
                           [this] { return new fOptions(*m_settings, *m_autostart); });
+    m_windows->setFactory(WindowKind::History, [this] { return new FHistory(*m_history); });
     m_windows->setFactory(WindowKind::Explorer, [this] {
         return new FBrowser(*m_settings, [] { return std::make_unique<cFTP>(); });
     });
 
+    m_catalog = std::make_unique<NoArchiveCatalog>();
+    m_windows->setFactory(WindowKind::Restore, [this] {
+        return new FRestore(
+            *m_settings, [] { return std::make_unique<cFTP>(); }, *m_catalog);
+    });
+    QObject::connect(m_main.get(), &FMain::restoreRequested, m_main.get(),
+                     [this] { showWindow(WindowKind::Restore); });
     QObject::connect(m_main.get(), &FMain::openRequested, m_main.get(),
                      [this] { showWindow(WindowKind::Editor); });
     QObject::connect(m_main.get(), &FMain::browserRequested, m_main.get(),
                      [this] { showWindow(WindowKind::Explorer); });
     QObject::connect(m_main.get(), &FMain::optionsRequested, m_main.get(),
                      [this] { showWindow(WindowKind::Options); });
+    QObject::connect(m_main.get(), &FMain::historyRequested, m_main.get(),
+                     [this] { showWindow(WindowKind::History); });
 
     const std::string socket = UserFolders::socketPath();
     const QString path = QString::fromStdString(socket);
-    m_requests =
-        std::make_unique<RequestServer>([this](WindowKind kind) { return showWindow(kind); });
+    m_requests = std::make_unique<RequestServer>(
+        [this](WindowKind kind) { return showWindow(kind); },
+        [this](const QString& title, const RequestServer::Reply& reply) {
+            runForRequest(title, [reply](const QString& word) { reply(word.toUtf8()); });
+        });
     const QString error = m_requests->listen(path);
     SocketCleanup::install(socket);
     if (!error.isEmpty()) {
@@ -48,8 +64,14 @@ bool Application::showWindow(WindowKind kind) {
     if (m_headless) {
         return false;
     }
+    if (kind == WindowKind::History && m_unseenFailure) {
+        // The user is looking at the failure now.
+        m_unseenFailure = false;
+        updateStatus();
+    }
     if (!m_windows->show(kind)) {
-        static const char* const names[] = {"session editor", "options dialog", "FTP explorer"};
+        static const char* const names[] = {"session editor", "options dialog", "FTP explorer",
+                                            "history window", "restore window"};
         writeToStandardError(QStringLiteral("vestrel: this build has no ") +
                              QLatin1String(names[static_cast<int>(kind)]));
     }

@@ -5,10 +5,12 @@
 #include <utility>
 
 namespace {
-constexpr std::array<std::pair<std::string_view, WindowKind>, 3> Words{{
+constexpr std::array<std::pair<std::string_view, WindowKind>, WindowKinds> Words{{
     {"open", WindowKind::Editor},
     {"options", WindowKind::Options},
     {"explorer", WindowKind::Explorer},
+    {"history-window", WindowKind::History},
+    {"restore-window", WindowKind::Restore},
 }};
 // The sizes an icon theme holds, up to the largest a desktop asks for.
 bool isIconSize(std::string_view text) {
@@ -52,10 +54,27 @@ CommandLine CommandLine::parse(int argc, char* argv[]) {
             if (i + 1 < argc && isIconSize(argv[i + 1])) {
                 line.iconSize = std::stoi(argv[++i]);
             }
+        } else if (arg == "--run" && i + 1 < argc) {
+            line.runTitle = argv[++i];
+        } else if (arg == "--history") {
+            line.history = true;
+        } else if (arg == "--json") {
+            line.json = true;
+        } else if (arg == "--restore" && i + 1 < argc) {
+            line.restore = line.restore.value_or(RestoreCommand());
+            line.restore->archive = argv[++i];
+        } else if (arg == "--to" && i + 1 < argc) {
+            line.restore = line.restore.value_or(RestoreCommand());
+            line.restore->target = argv[++i];
+        } else if (arg == "--overwrite") {
+            line.restore = line.restore.value_or(RestoreCommand());
+            line.restore->overwrite = true;
+        } else if (line.restore && !arg.starts_with("--")) {
+            line.restore->paths.emplace_back(arg);
         } else if (const auto kind =
                        arg.starts_with("--") ? windowFromWord(arg.substr(2)) : std::nullopt) {
             if (line.window && *line.window != *kind) {
-                line.error = "give only one of --open, --options and --explorer";
+                line.error = "give only one window to show";
                 return line;
             }
             line.window = kind;
@@ -64,20 +83,45 @@ CommandLine CommandLine::parse(int argc, char* argv[]) {
             return line;
         }
     }
+    const int actions = int(line.window.has_value()) + int(line.runTitle.has_value()) +
+                        int(line.history) + int(line.restore.has_value());
+    if (actions > 1) {
+        line.error = "give only one of a window, --run, --history and --restore";
+    } else if (line.json && !line.history) {
+        line.error = "--json goes with --history";
+    } else if (line.restore && (line.restore->archive.empty() || line.restore->target.empty())) {
+        line.error = "--restore ARCHIVE needs --to FOLDER";
+    }
     return line;
 }
 
 const char* CommandLine::usage() {
-    return "Usage: vestrel [--open | --options | --explorer]\n"
+    return "Usage: vestrel [--open | --options | --explorer | --history-window | "
+           "--restore-window]\n"
+           "       vestrel --run TITLE\n"
+           "       vestrel --history [--json]\n"
+           "       vestrel --restore ARCHIVE --to FOLDER [PATH...] [--overwrite]\n"
            "       vestrel --write-icon FILE [SIZE] | --version | --help\n"
            "Runs the backup schedule from a tray icon. With an option, shows that window:\n"
-           "  --open       the session editor\n"
-           "  --options    the options dialog\n"
-           "  --explorer   the FTP explorer\n"
+           "  --open             the session editor\n"
+           "  --options          the options dialog\n"
+           "  --explorer         the FTP explorer\n"
+           "  --history-window   the run history\n"
+           "  --restore-window   the restore window\n"
            "in the copy that is already running, or starts the program and shows it there.\n"
            "  --write-icon FILE [SIZE]  writes the icon as a PNG file, SIZE pixels square (64)\n"
            "  --version    prints the version\n"
            "  --help, -h   prints this text\n"
+           "\n"
+           "  --run TITLE        runs the session named TITLE now, in the running copy or, when\n"
+           "                     none runs, in this process without windows. Exit code: 0 ok,\n"
+           "                     1 failed, 3 nothing to back up, 2 no session of that name\n"
+           "  --history          prints the kept runs, newest first, and exits\n"
+           "  --json             with --history: one JSON object a line\n"
+           "  --restore ARCHIVE --to FOLDER [PATH...]  writes the archive's entries (or the PATHs\n"
+           "                     named, a folder with all it holds) under FOLDER without\n"
+           "                     windows; files already there are kept unless --overwrite is\n"
+           "                     given. Exit code 0 only when every chosen entry was written.\n"
            "\n"
            "Where things are kept:\n"
            "  $XDG_DATA_HOME/vestrel/ (~/.local/share/vestrel/)   sessions (vestrel.mdb), the\n"

@@ -4,12 +4,26 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+// --restore ARCHIVE --to FOLDER [PATH...] [--overwrite]: a restore without windows.
+struct RestoreCommand {
+    std::string archive;
+    std::string target;
+    std::vector<std::string> paths;
+    bool overwrite = false;
+};
 
 // What the program was asked to do at start. Read before anything of Qt exists, so a second
 // start without arguments still ends at once.
 struct CommandLine {
-    std::optional<WindowKind> window; // --open, --options, --explorer
-    std::string iconFile;             // --write-icon FILE [SIZE] (for the installer and package)
+    std::optional<WindowKind> window;    // --open, --options, --explorer, --history-window,
+                                         // --restore-window
+    std::optional<std::string> runTitle; // --run TITLE
+    bool history = false;                // --history
+    bool json = false;                   // --json (with --history)
+    std::optional<RestoreCommand> restore;
+    std::string iconFile; // --write-icon FILE [SIZE] (for the installer and package)
     int iconSize = 64;
     bool help = false;
     bool version = false;

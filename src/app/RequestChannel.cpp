@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
@@ -44,19 +45,21 @@ int connectTo(const std::string& path) {
     return fd;
 }
 
-std::optional<std::string> ask(int fd, std::string_view word) {
+// Waits up to waitMs for the reply, or for ever when waitMs is negative.
+std::optional<std::string> ask(int fd, std::string_view word, int waitMs) {
     const std::string request = std::string(word) + '\n';
     if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
         static_cast<ssize_t>(request.size())) {
         return std::nullopt;
     }
     std::string reply;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(AnswerWaitMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
     while (reply.find('\n') == std::string::npos) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd p{fd, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+        const int timeout = waitMs < 0 ? -1 : static_cast<int>(left.count());
+        if ((waitMs >= 0 && left.count() <= 0) || ::poll(&p, 1, timeout) <= 0) {
             return std::nullopt;
         }
         char buffer[64];
@@ -74,7 +77,12 @@ std::optional<std::string> ask(int fd, std::string_view word) {
 
 namespace RequestChannel {
 
-Outcome forward(WindowKind kind) {
+namespace {
+
+// Sends the request to the copy that holds the lock; `answered` decides, from its reply,
+// whether the request is done.
+Outcome deliver(const std::string& request, int waitMs,
+                const std::function<std::optional<Outcome>(const std::string&)>& answered) {
     // A copy started from another environment may have found no runtime folder: try the data
     // folder too.
     std::vector<std::string> paths{UserFolders::socketPath()};
@@ -88,13 +96,16 @@ Outcome forward(WindowKind kind) {
             if (fd < 0) {
                 continue;
             }
-            const std::optional<std::string> reply = ask(fd, windowWord(kind));
+            const std::optional<std::string> reply = ask(fd, request, waitMs);
             ::close(fd);
-            if (reply == Shown) {
-                return Outcome::Delivered;
-            }
-            if (reply == NoDisplay) {
-                return Outcome::NoDisplay;
+            if (reply) {
+                if (const std::optional<Outcome> outcome = answered(*reply)) {
+                    return *outcome;
+                }
+            } else if (waitMs < 0) {
+                // The copy took the request and ended before it answered: asking again could
+                // run it twice.
+                return Outcome::Failed;
             }
         }
         switch (SingleCopyLock::acquire(UserFolders::lockPath())) {
@@ -108,6 +119,29 @@ Outcome forward(WindowKind kind) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return Outcome::Failed;
+}
+
+} // namespace
+
+Outcome forward(WindowKind kind) {
+    return deliver(std::string(windowWord(kind)), AnswerWaitMs,
+                   [](const std::string& reply) -> std::optional<Outcome> {
+                       if (reply == Shown) {
+                           return Outcome::Delivered;
+                       }
+                       if (reply == NoDisplay) {
+                           return Outcome::NoDisplay;
+                       }
+                       return std::nullopt;
+                   });
+}
+
+Outcome forwardRun(const std::string& title, std::string& reply) {
+    return deliver(std::string(RunPrefix) + title, -1,
+                   [&reply](const std::string& answer) -> std::optional<Outcome> {
+                       reply = answer;
+                       return Outcome::Delivered;
+                   });
 }
 
 } // namespace RequestChannel

@@ -14,6 +14,10 @@ namespace RequestChannel {
 // The replies of the running copy, one line each.
 inline constexpr std::string_view Shown = "shown";
 inline constexpr std::string_view NoDisplay = "no display";
+// "run TITLE" runs that session and is answered, once the run is over, by its outcome word
+// ("ok", "failed", "nothing"), or at once by UnknownTitle.
+inline constexpr std::string_view RunPrefix = "run ";
+inline constexpr std::string_view UnknownTitle = "unknown title";
 
 enum class Outcome {
     Delivered,     // the running copy showed the window
@@ -25,5 +29,8 @@ enum class Outcome {
 // Asks the copy that holds the single-copy lock to show the window, waiting while that copy is
 // still starting. Takes the lock itself when that copy ends meanwhile.
 Outcome forward(WindowKind kind);
+// Asks the running copy to run the session named `title` and waits, however long the run takes,
+// for the reply, which goes into `reply` when the outcome is Delivered.
+Outcome forwardRun(const std::string& title, std::string& reply);
 
 } // namespace RequestChannel

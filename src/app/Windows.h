@@ -32,5 +32,5 @@ private:
     };
     static void bringToFront(QWidget* widget);
 
-    std::array<Slot, 3> m_slots;
+    std::array<Slot, WindowKinds> m_slots;
 };

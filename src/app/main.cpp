@@ -1,8 +1,11 @@
 #include "Application.h"
 #include "CommandLine.h"
+#include "CommandRuns.h"
 #include "RequestChannel.h"
+#include "RestoreCommand.h"
 #include "SingleCopyLock.h"
 #include "SocketCleanup.h"
+#include "backup/ArchiveCatalog.h"
 #include "common/UserFolders.h"
 #include "ui/shell/AppIcon.h"
 
@@ -42,6 +45,31 @@ int forwardWindow(WindowKind window) {
     return 1;
 }
 
+// --run TITLE: in the running copy when there is one, else here. Returns the exit code.
+int runSession(int argc, char* argv[], const std::string& title, bool lockHeld) {
+    if (!lockHeld) {
+        std::string reply;
+        switch (RequestChannel::forwardRun(title, reply)) {
+        case RequestChannel::Outcome::Delivered:
+            if (reply == RequestChannel::UnknownTitle) {
+                std::fprintf(stderr, "vestrel: no session is named \"%s\"\n", title.c_str());
+                return CommandRuns::UnknownTitle;
+            }
+            return CommandRuns::exitCode(QString::fromStdString(reply));
+        case RequestChannel::Outcome::BecameProgram:
+            break;
+        case RequestChannel::Outcome::NoDisplay:
+        case RequestChannel::Outcome::Failed:
+            std::fprintf(stderr, "vestrel: a copy is running for %s but did not run \"%s\"\n",
+                         UserFolders::dataFolder().c_str(), title.c_str());
+            return 1;
+        }
+    }
+    QCoreApplication app(argc, argv);
+    return CommandRuns::runHere(QString::fromStdString(SingleCopyLock::programFolder()),
+                                QString::fromStdString(title));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -62,6 +90,16 @@ int main(int argc, char* argv[]) {
         return writeIcon(argc, argv, command.iconFile, command.iconSize);
     }
 
+    if (command.history) {
+        QCoreApplication app(argc, argv);
+        return CommandRuns::printHistory(command.json);
+    }
+    if (command.restore) {
+        // A restore runs beside the copy in the tray: it writes nothing that copy uses.
+        NoArchiveCatalog catalog;
+        return restoreFromCommandLine(*command.restore, catalog);
+    }
+
     if (const std::string problem = UserFolders::makeDataFolder(); !problem.empty()) {
         std::fprintf(stderr, "vestrel: %s\n", problem.c_str());
         return 1;
@@ -69,8 +107,14 @@ int main(int argc, char* argv[]) {
     const std::string lock = UserFolders::lockPath();
     switch (SingleCopyLock::acquire(lock)) {
     case SingleCopyLock::Result::Acquired:
+        if (command.runTitle) {
+            return runSession(argc, argv, *command.runTitle, true);
+        }
         break;
     case SingleCopyLock::Result::HeldByAnotherCopy:
+        if (command.runTitle) {
+            return runSession(argc, argv, *command.runTitle, false);
+        }
         if (!command.window) {
             return 0; // another copy runs: end silently
         }

@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 #include <QThread>
-#include <atomic>
 
 namespace {
 
@@ -36,8 +35,6 @@ public:
         post([p](RunObserver& o) { o.progress(p); });
     }
 
-    std::atomic<bool> failed{false};
-
 private:
     void post(std::function<void(RunObserver&)> deliver) {
         QMetaObject::invokeMethod(
@@ -48,6 +45,63 @@ private:
     std::shared_ptr<RunObserver> m_observer;
     QElapsedTimer m_sinceProgress;
 };
+
+// Passes everything on and keeps the lines, for the ended run.
+class Recorder : public RunObserver {
+public:
+    explicit Recorder(std::shared_ptr<RunObserver> next)
+        : m_next(std::move(next)) {}
+
+    void runStarted(const RunRecord& run) override { m_next->runStarted(run); }
+    void pathsRead(const QStringList& paths) override { m_next->pathsRead(paths); }
+    void appendLine(const QString& text, int icon) override {
+        lines.push_back({text, icon != IconFailure});
+        m_next->appendLine(text, icon);
+    }
+    void clear() override {
+        lines.clear();
+        m_next->clear();
+    }
+    void progress(const RunProgress& p) override { m_next->progress(p); }
+    void runEnded(const RunRecord& run) override { m_next->runEnded(run); }
+
+    std::vector<RunLine> lines;
+
+private:
+    std::shared_ptr<RunObserver> m_next;
+};
+
+// Not owned: the caller's observer outlives the synchronous run.
+std::shared_ptr<RunObserver> borrowed(RunObserver& observer) {
+    return {std::shared_ptr<RunObserver>(), &observer};
+}
+
+// A run whose paths could not be read.
+RunResult unread() {
+    RunResult result;
+    result.outcome = RunOutcome::Failed;
+    return result;
+}
+
+RunRecord started(const BackupSession& session, RunKind kind, const Clock& clock) {
+    RunRecord run;
+    run.sessionId = session.id;
+    run.session = session.name;
+    run.kind = kind;
+    run.start = clock();
+    return run;
+}
+
+void end(RunRecord& run, const RunResult& result, Recorder& recorder, const Clock& clock) {
+    run.end = clock();
+    run.outcome = result.outcome;
+    run.archive = result.archive;
+    run.bytes = result.bytes;
+    run.entries = result.entries;
+    run.destination = result.destination;
+    run.lines = recorder.lines;
+    recorder.runEnded(run);
+}
 
 } // namespace
 
@@ -68,33 +122,46 @@ bool BackupRunner::readPaths(const BackupSession& session, RunObserver& observer
     return true;
 }
 
-bool BackupRunner::run(const BackupSession& session, RunObserver& observer) const {
+RunRecord BackupRunner::run(const BackupSession& session, RunKind kind,
+                            RunObserver& observer) const {
+    Recorder recorder(borrowed(observer));
+    RunRecord run = started(session, kind, m_run.clock());
+    recorder.runStarted(run);
     QStringList paths;
-    if (!readPaths(session, observer, paths)) {
-        return true;
+    RunResult result = unread();
+    if (readPaths(session, recorder, paths)) {
+        result = m_run.LPack(paths, recorder,
+                             [&recorder](const RunProgress& p) { recorder.progress(p); });
     }
-    return m_run.LPack(paths, observer,
-                       [&observer](const RunProgress& p) { observer.progress(p); });
+    end(run, result, recorder, m_run.clock());
+    return run;
 }
 
-void BackupRunner::start(const BackupSession& session, std::shared_ptr<RunObserver> observer,
-                         Done done) const {
+void BackupRunner::start(const BackupSession& session, RunKind kind,
+                         std::shared_ptr<RunObserver> observer, Done done) const {
+    auto recorder = std::make_shared<Recorder>(std::move(observer));
+    auto run = std::make_shared<RunRecord>(started(session, kind, m_run.clock()));
+    recorder->runStarted(*run);
     QStringList paths;
-    if (!readPaths(session, *observer, paths)) {
-        done(true);
+    if (!readPaths(session, *recorder, paths)) {
+        end(*run, unread(), *recorder, m_run.clock());
+        done(*run);
         return;
     }
     // Lives on this thread; whatever the worker posts to it arrives here in order.
     auto* home = new QObject;
-    auto log = std::make_shared<RelayLog>(home, observer);
-    QThread* worker = QThread::create([run = m_run, paths, log] {
-        log->failed = run.LPack(paths, *log, [&log](const RunProgress& p) { log->progress(p); });
+    auto log = std::make_shared<RelayLog>(home, recorder);
+    auto result = std::make_shared<RunResult>();
+    QThread* worker = QThread::create([sessionRun = m_run, paths, log, result] {
+        *result = sessionRun.LPack(paths, *log, [&log](const RunProgress& p) { log->progress(p); });
     });
-    QObject::connect(worker, &QThread::finished, home, [worker, home, log, done] {
-        worker->wait();
-        delete worker;
-        home->deleteLater();
-        done(log->failed);
-    });
+    QObject::connect(worker, &QThread::finished, home,
+                     [worker, home, recorder, run, result, done, clock = m_run.clock()] {
+                         worker->wait();
+                         delete worker;
+                         home->deleteLater();
+                         end(*run, *result, *recorder, clock);
+                         done(*run);
+                     });
     worker->start();
 }

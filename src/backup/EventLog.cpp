@@ -17,6 +17,26 @@ QString errorLogText(const ErrorRecord& error) {
     return text;
 }
 
+QString printableLine(const QString& text, const QString& password) {
+    QString line = text;
+    if (!password.isEmpty()) {
+        line.replace(password, QStringLiteral("********"));
+    }
+    for (QChar& c : line) {
+        // ESC starts every terminal escape; without it the rest is plain text.
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format ||
+            c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph) {
+            c = QChar(0xFFFD);
+        }
+    }
+    if (line.size() > MaxLineLength) {
+        const qsizetype cut = line.size() - MaxLineLength;
+        line.truncate(MaxLineLength);
+        line += QStringLiteral(" [%1 more characters cut]").arg(cut);
+    }
+    return line;
+}
+
 void EventLogLines::appendLine(const QString& text, int icon) {
     m_lines.push_back(Line{text, icon});
 }

@@ -26,6 +26,12 @@ void LogError(EventLog& list, int icon);
 // doubled spaces halved.
 QString errorLogText(const ErrorRecord& error);
 
+// A line as it may reach the log, standard error and the history: the password (when given)
+// masked, control characters and terminal escapes replaced, at most MaxLineLength characters
+// and a note saying what was cut.
+inline constexpr int MaxLineLength = 1000;
+QString printableLine(const QString& text, const QString& password = {});
+
 // A log list held in memory, for runs without a window.
 class EventLogLines : public EventLog {
 public:

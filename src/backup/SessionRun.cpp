@@ -1,5 +1,6 @@
 #include "SessionRun.h"
 
+#include "ArchiveCheck.h"
 #include "NumberedName.h"
 #include "PackFiles.h"
 #include "common/DatePattern.h"
@@ -16,17 +17,19 @@ const QString Source = QStringLiteral("SessionRun");
 // Counts the failure lines of a run on their way to the real log.
 class FailureWatch : public EventLog {
 public:
-    explicit FailureWatch(EventLog& log)
-        : m_log(log) {}
+    FailureWatch(EventLog& log, QString password)
+        : m_log(log)
+        , m_password(std::move(password)) {}
     void appendLine(const QString& text, int icon) override {
         m_failed = m_failed || icon == IconFailure;
-        m_log.appendLine(text, icon);
+        m_log.appendLine(printableLine(text, m_password), icon);
     }
     void clear() override { m_log.clear(); }
     bool failed() const { return m_failed; }
 
 private:
     EventLog& m_log;
+    QString m_password;
     bool m_failed = false;
 };
 
@@ -69,14 +72,19 @@ QString archivePathIn(const QString& store, const QString& name) {
 SessionRun::SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock)
     : m_settings(std::move(settings))
     , m_ftpFactory(std::move(ftpFactory))
-    , m_clock(std::move(clock)) {
+    , m_clock(std::move(clock))
+    , m_check([](const QString& path, const QString& password) {
+        return checkArchive(path, {}, password);
+    }) {
 }
 
-bool SessionRun::LPack(const QStringList& entries, EventLog& log,
-                       const RunProgressSink& progress) const {
-    FailureWatch watch(log);
+RunResult SessionRun::LPack(const QStringList& entries, EventLog& log,
+                            const RunProgressSink& progress) const {
+    // Server replies may echo the password; it is masked in every line of the run.
+    FailureWatch watch(log, m_settings.text(Options::Password));
+    RunResult result;
     try {
-        packAndUpload(entries, watch, progress);
+        packAndUpload(entries, watch, progress, result);
     } catch (const VError& error) {
         LogLine(watch, errorLogText(error.record()), IconFailure);
     } catch (const std::exception& error) {
@@ -85,11 +93,14 @@ bool SessionRun::LPack(const QStringList& entries, EventLog& log,
             errorLogText({UnspecifiedErrorNumber, Source, QString::fromLocal8Bit(error.what())}),
             IconFailure);
     }
-    return watch.failed();
+    if (result.outcome != RunOutcome::Nothing && watch.failed()) {
+        result.outcome = RunOutcome::Failed;
+    }
+    return result;
 }
 
 void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
-                               const RunProgressSink& progress) const {
+                               const RunProgressSink& progress, RunResult& result) const {
     const QString pattern = m_settings.text(Options::ArchivePattern);
     const QString stem = formatDate(m_clock(), pattern);
     const QString store = m_settings.storeFolder();
@@ -105,17 +116,34 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
     // others, so entries A, B, C are packed B, C, A.
     const int n = static_cast<int>(entries.size());
     FileSlots fileSlots(std::max(n + 1, 100));
+    std::vector<int> missing;
     for (int k = 0; k < n; ++k) {
         const QFileInfo info(entries[k]);
         if (info.isFile() || info.isDir()) {
             fileSlots.set(k, entries[k]);
+            ++result.entries;
+        } else {
+            missing.push_back(k);
         }
     }
-    if (n == 0) {
+    if (n > 0) {
+        fileSlots.set(n, fileSlots[0]);
+        log.clear();
+    }
+    // A folder that is gone would otherwise leave a backup without it, and nobody told.
+    for (const int k : missing) {
+        LogLine(log, QStringLiteral("Not found: ") + entries[k], IconFailure);
+    }
+    if (result.entries == 0) {
+        result.outcome = RunOutcome::Nothing;
+        LogLine(log,
+                n == 0 ? QStringLiteral("The session names no files or folders: no archive was "
+                                        "made")
+                       : QStringLiteral("None of the session's files and folders exists: no "
+                                        "archive was made"),
+                IconFailure);
         return;
     }
-    fileSlots.set(n, fileSlots[0]);
-    log.clear();
     // A local backup with the defaults beats none, but the user believes the saved options
     // hold: upload, store folder. The line shows the window even for hidden sessions.
     const QString problem = m_settings.readProblem();
@@ -139,7 +167,22 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
         LogLine(log, line, IconFailure);
     };
     options.password = m_settings.text(Options::ArchivePassword);
-    PackFiles(n, archivePath, fileSlots, packing, std::move(options));
+    PackFiles(n, archivePath, fileSlots, packing, options);
+    result.archive = archiveName;
+    result.bytes = QFileInfo(archivePath).size();
+    result.destination = archivePath;
+    if (m_settings.isOn(Options::Verify) && QFileInfo(archivePath).isFile()) {
+        // A bad archive stays for the user to look at, but is not sent as if it were good.
+        if (const QString problem = m_check(archivePath, options.password); !problem.isEmpty()) {
+            LogLine(log,
+                    QStringLiteral("The archive %1 does not read back whole (%2); it is kept%3")
+                        .arg(archivePath, problem,
+                             m_settings.isOn(Options::Upload) ? QStringLiteral(" and not sent")
+                                                              : QString()),
+                    IconFailure);
+            return;
+        }
+    }
 
     if (!m_settings.isOn(Options::Upload)) {
         return;
@@ -149,12 +192,15 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
                 IconFailure);
         return;
     }
-    upload(archivePath, archiveName, stem + QStringLiteral(".zip"), log, progress);
+    upload(archivePath, archiveName, stem + QStringLiteral(".zip"), log, progress, result);
+    if (result.destination == archivePath) {
+        LogLine(log, QStringLiteral("The archive was kept at ") + archivePath, IconFailure);
+    }
 }
 
 void SessionRun::upload(const QString& archivePath, const QString& archiveName,
-                        const QString& baseName, EventLog& log,
-                        const RunProgressSink& progress) const {
+                        const QString& baseName, EventLog& log, const RunProgressSink& progress,
+                        RunResult& result) const {
     const QString host = m_settings.text(Options::Ftp);
     const QString user = m_settings.text(Options::User);
     const QString password = m_settings.text(Options::Password);
@@ -218,6 +264,7 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName,
     }
 
     if (sent) {
+        result.destination = QStringLiteral("%1:%2").arg(host, remoteName);
         if (!QFile::remove(archivePath)) {
             throw VError(UnspecifiedErrorNumber, Source,
                          QStringLiteral("Cannot delete file %1").arg(archivePath));

@@ -1,6 +1,9 @@
 #include "ftp/DownloadFile.h"
 
+#include "common/Umask.h"
+
 #include <QFile>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -31,23 +34,15 @@ DownloadFile::~DownloadFile() {
 bool DownloadFile::open() {
     if (m_target.isEmpty())
         return false;
+    // Names others cannot guess; when even these are all taken, the download fails.
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-        m_written = m_target + ".part-" + QByteArray::number(::getpid()) + '-' +
-                    QByteArray::number(attempt);
-        m_fd = ::open(m_written.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        m_written =
+            m_target + ".part-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        m_fd = ::open(m_written.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0600);
         if (m_fd < 0 && errno != EEXIST)
             break;
     }
-    if (m_fd >= 0) {
-        // An overwritten file keeps its permissions.
-        struct stat existing {};
-        if (::stat(m_target.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
-            ::fchmod(m_fd, existing.st_mode & 07777);
-        return true;
-    }
-    m_written = m_target;
-    m_direct = true;
-    m_fd = ::open(m_target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return m_fd >= 0;
 }
 
@@ -91,10 +86,17 @@ bool DownloadFile::writeBehind() {
 bool DownloadFile::commit() {
     if (m_fd < 0)
         return false;
+    // An overwritten file keeps its permissions; a new one gets what the user's umask gives.
+    struct stat existing {};
+    mode_t mode = 0;
+    if (::lstat(m_target.constData(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        mode = existing.st_mode & 07777;
+    } else {
+        mode = 0666 & ~processUmask();
+    }
+    ::fchmod(m_fd, mode);
     const bool closed = ::close(m_fd) == 0;
     m_fd = -1;
-    if (m_direct)
-        return closed;
     if (!closed || std::rename(m_written.constData(), m_target.constData()) != 0) {
         ::unlink(m_written.constData());
         return false;
@@ -107,6 +109,5 @@ void DownloadFile::discard() {
         return;
     ::close(m_fd);
     m_fd = -1;
-    if (!m_direct)
-        ::unlink(m_written.constData());
+    ::unlink(m_written.constData());
 }

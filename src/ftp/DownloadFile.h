@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <sys/types.h>
 
-// The local side of a download: a new file beside the target that takes the target's place
-// only once the transfer is complete, so a broken transfer never leaves a truncated file where
-// a good one was. Where the folder cannot take a new file, the target is written directly.
+// The local side of a download: a new file beside the target, created exclusively under a name
+// of its own and readable only by the user, that takes the target's place only once the
+// transfer is complete. A broken transfer never leaves a truncated file where a good one was,
+// and the target's name is never opened for writing, so a link planted there (or at any name
+// in a shared folder) is replaced, never followed.
 //
 // A large download goes to disk while it arrives, and the pages already on disk leave the
 // page cache: written beside a file of the same size, it would otherwise need that much fresh
@@ -33,7 +35,6 @@ private:
     QByteArray m_target;
     QByteArray m_written;
     int m_fd = -1;
-    bool m_direct = false;
     bool m_writeBehind = true;
     // Bytes written; bytes whose writing to disk has been started; bytes on disk and let go.
     off_t m_size = 0;

@@ -57,6 +57,21 @@ std::optional<unsigned> parseMode(QByteArray text) {
     return mode;
 }
 
+// "Mar 15 09:41" (within the last half year) or "Jan 01 2023", as ls writes them.
+QDateTime listDate(const QString& month, const QString& day, const QString& timeOrYear) {
+    const int m = QStringList{"jan", "feb", "mar", "apr", "may", "jun",
+                              "jul", "aug", "sep", "oct", "nov", "dec"}
+                      .indexOf(month.toLower()) +
+                  1;
+    const QDate today = QDate::currentDate();
+    if (!timeOrYear.contains(QLatin1Char(':')))
+        return QDateTime(QDate(timeOrYear.toInt(), m, day.toInt()), QTime(0, 0));
+    QDate date(today.year(), m, day.toInt());
+    if (date > today.addDays(1))
+        date = date.addYears(-1);
+    return QDateTime(date, QTime::fromString(timeOrYear, QStringLiteral("H:mm")));
+}
+
 } // namespace
 
 std::vector<FtpListEntry> parseMlsdListing(const QByteArray& body) {
@@ -70,6 +85,7 @@ std::vector<FtpListEntry> parseMlsdListing(const QByteArray& body) {
         QByteArray type;
         std::optional<unsigned> mode;
         std::optional<QByteArray> perm;
+        FtpListEntry details;
         for (const QByteArray& fact : line.left(blank).split(';')) {
             const qsizetype eq = fact.indexOf('=');
             if (eq < 0)
@@ -82,6 +98,15 @@ std::vector<FtpListEntry> parseMlsdListing(const QByteArray& body) {
                 mode = parseMode(value);
             else if (key == "perm")
                 perm = value.toLower();
+            else if (key == "size")
+                details.size = value.toLongLong();
+            else if (key == "modify") {
+                // The server's clock in UTC.
+                QDateTime utc = QDateTime::fromString(QString::fromLatin1(value.left(14)),
+                                                      QStringLiteral("yyyyMMddHHmmss"));
+                utc.setTimeSpec(Qt::UTC);
+                details.modified = utc.toLocalTime();
+            }
         }
         if (type == "cdir" || type == "pdir" || isSkipped(name))
             continue;
@@ -93,14 +118,14 @@ std::vector<FtpListEntry> parseMlsdListing(const QByteArray& body) {
         else if (perm)
             writable = folder ? (perm->contains('c') || perm->contains('m'))
                               : (perm->contains('w') || perm->contains('a'));
-        entries.push_back({name, attributesOf(folder, writable)});
+        entries.push_back({name, attributesOf(folder, writable), details.size, details.modified});
     }
     return entries;
 }
 
 std::vector<FtpListEntry> parseListListing(const QByteArray& body) {
     static const QRegularExpression unixLine(QStringLiteral(
-        R"(^([-dlbcps])([-rwxsStT]{9})\S*\s+\d+\s+(?:\S+\s+){1,2}\d+\s+\w{3}\s+\d{1,2}\s+[\d:]{4,5} (.*)$)"));
+        R"(^([-dlbcps])([-rwxsStT]{9})\S*\s+\d+\s+(?:\S+\s+){1,2}(\d+)\s+(\w{3})\s+(\d{1,2})\s+([\d:]{4,5}) (.*)$)"));
     static const QRegularExpression dosLine(
         QStringLiteral(R"(^\d{2}-\d{2}-\d{2,4}\s+\d{1,2}:\d{2}(?:[AP]M)?\s+(<DIR>|\d+)\s+(.*)$)"),
         QRegularExpression::CaseInsensitiveOption);
@@ -110,7 +135,7 @@ std::vector<FtpListEntry> parseListListing(const QByteArray& body) {
         const QString line = QString::fromUtf8(raw);
         if (const auto m = unixLine.match(line); m.hasMatch()) {
             const QChar kind = m.captured(1).at(0);
-            QString name = m.captured(3);
+            QString name = m.captured(7);
             if (kind == QLatin1Char('l')) {
                 const qsizetype arrow = name.indexOf(QLatin1String(" -> "));
                 if (arrow >= 0)
@@ -119,7 +144,9 @@ std::vector<FtpListEntry> parseListListing(const QByteArray& body) {
             if (isSkipped(name))
                 continue;
             const bool writable = m.captured(2).at(1) == QLatin1Char('w');
-            entries.push_back({name, attributesOf(kind == QLatin1Char('d'), writable)});
+            entries.push_back({name, attributesOf(kind == QLatin1Char('d'), writable),
+                               m.captured(3).toLongLong(),
+                               listDate(m.captured(4), m.captured(5), m.captured(6))});
         } else if (const auto d = dosLine.match(line); d.hasMatch()) {
             const QString name = d.captured(2);
             if (isSkipped(name))

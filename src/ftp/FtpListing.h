@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -13,10 +14,23 @@ inline constexpr std::int32_t Normal = 128;
 } // namespace FtpAttribute
 
 struct FtpListEntry {
+    FtpListEntry() = default;
+    FtpListEntry(QString entryName, std::int32_t entryAttributes, qint64 entrySize = -1,
+                 QDateTime entryModified = {})
+        : name(std::move(entryName))
+        , attributes(entryAttributes)
+        , size(entrySize)
+        , modified(std::move(entryModified)) {}
+
     QString name;
     std::int32_t attributes = FtpAttribute::Normal;
+    qint64 size = -1;   // -1 when the server does not tell
+    QDateTime modified; // invalid when the server does not tell
 
-    bool operator==(const FtpListEntry&) const = default;
+    // The same entry of the listing text, whatever size and time the server gave.
+    bool operator==(const FtpListEntry& other) const {
+        return name == other.name && attributes == other.attributes;
+    }
 };
 
 // Entries of a folder listing in the server's order, without "." and "..". The MLSD form is

@@ -30,7 +30,7 @@ constexpr long QuitReplySeconds = 5;
 // Larger than curl's default so that big archives move in fewer system calls.
 constexpr long TransferBufferBytes = 256 * 1024;
 // Asks for the owner's mode bits in listings; servers that do not know OPTS simply ignore it.
-constexpr const char* ListingFacts = "*OPTS MLST type;perm;unix.mode;";
+constexpr const char* ListingFacts = "*OPTS MLST type;perm;unix.mode;size;modify;";
 
 // Reply codes of a server that does not know the listing command at all.
 bool isUnknownCommand(int code) {
@@ -206,6 +206,7 @@ struct cFTP::Impl {
     // The server's current folder on this connection, always absolute. Every request names its
     // target by absolute path, so a reconnect inside libcurl or a skipped CWD cannot move it.
     QString remoteFolder;
+    QString logOnFolder;
     FtpReplyLog replies;
     TransferProgress progress;
 
@@ -379,7 +380,7 @@ struct cFTP::Impl {
         if (const auto reply = replies.refusal()) {
             QString shown = *reply;
             // Servers that echo what they were sent must not leak the password.
-            if (password.size() >= 4)
+            if (!password.isEmpty())
                 shown.replace(password, QStringLiteral("********"));
             text += shown + Crlf;
         }
@@ -467,6 +468,29 @@ struct cFTP::Impl {
         const CURLcode result = perform();
         curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
         return result;
+    }
+
+    // Raises the library's code when the listing fails; other failures reach the caller.
+    std::vector<FtpListEntry> listCurrent() {
+        QByteArray body;
+        CURLcode result = CURLE_OK;
+        std::vector<FtpListEntry> entries;
+        if (address.isSftp()) {
+            result = fetchFolder(normalisedSegments(remoteFolder), body);
+            if (result == CURLE_OK)
+                entries = parseListListing(body);
+        } else if (result = fetchListing(QByteArray("MLSD"), body); result == CURLE_OK) {
+            entries = parseMlsdListing(body);
+        } else if (const FtpReply* last = replies.last(); last && isUnknownCommand(last->code)) {
+            result = fetchListing(std::nullopt, body);
+            if (result == CURLE_OK)
+                entries = parseListListing(body);
+        }
+        if (result != CURLE_OK)
+            throw VError(static_cast<std::int32_t>(result),
+                         QStringLiteral("cFTP::GetDirectoryList"),
+                         QStringLiteral("Error looking at directory "));
+        return entries;
     }
 };
 
@@ -596,6 +620,7 @@ bool cFTP::Connect(const QString& host, const QString& user, const QString& pass
         curl_easy_getinfo(d.curl, CURLINFO_FTP_ENTRY_PATH, &entryPath);
         const QString entry = entryPath ? QString::fromUtf8(entryPath) : QString();
         d.remoteFolder = entry.startsWith(QLatin1Char('/')) ? entry : QStringLiteral("/");
+        d.logOnFolder = d.remoteFolder;
         d.directory.clear();
         d.connected = true;
         return true;
@@ -623,6 +648,23 @@ void cFTP::Disconnect() {
 
 void cFTP::setTransferProgress(TransferProgress progress) {
     m_impl->progress = std::move(progress);
+}
+
+QString cFTP::LogOnFolder() const {
+    return m_impl->connected ? m_impl->logOnFolder : QString();
+}
+
+std::vector<FtpListEntry> cFTP::ListEntries() {
+    clearCurrentError();
+    if (!m_impl->connected) {
+        recordCurrentError(FtpError::NotConnected, NotConnectedText);
+        return {};
+    }
+    try {
+        return m_impl->listCurrent();
+    } catch (const VError& error) {
+        throw VError(error.number(), error.source(), error.description() + m_impl->remoteFolder);
+    }
 }
 
 QString cFTP::Directory() const {
@@ -794,27 +836,14 @@ QString cFTP::GetDirectoryList(const QString& Directory, const QString& FilterSt
     }
     const QString filter = FilterString.isEmpty() ? QStringLiteral("*.*") : FilterString;
     std::vector<FtpListEntry> entries;
-    CURLcode result = CURLE_OK;
     try {
-        QByteArray body;
-        if (d.address.isSftp()) {
-            result = d.fetchFolder(normalisedSegments(d.remoteFolder), body);
-            if (result == CURLE_OK)
-                entries = parseListListing(body);
-        } else if (result = d.fetchListing(QByteArray("MLSD"), body); result == CURLE_OK) {
-            entries = parseMlsdListing(body);
-        } else if (const FtpReply* last = d.replies.last(); last && isUnknownCommand(last->code)) {
-            result = d.fetchListing(std::nullopt, body);
-            if (result == CURLE_OK)
-                entries = parseListListing(body);
-        }
+        entries = d.listCurrent();
+    } catch (const VError& error) {
+        throw VError(error.number(), error.source(),
+                     error.description() + Directory + QLatin1Char('\\') + FilterString);
     } catch (...) {
         return QString();
     }
-    if (result != CURLE_OK)
-        throw VError(static_cast<std::int32_t>(result), QStringLiteral("cFTP::GetDirectoryList"),
-                     QStringLiteral("Error looking at directory ") + Directory + QLatin1Char('\\') +
-                         FilterString);
     const QString text = listingText(entries, filter);
     // Nothing to list ends like the desktop library's "no more files" before the first entry,
     // which leaves an error from entering the folder in place; a listing with entries clears it.

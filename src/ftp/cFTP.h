@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/FtpListing.h"
 #include "ftp/ServerRefusal.h"
 
 #include <QString>
@@ -65,6 +66,9 @@ public:
                  const QString& password = QString());
     void Disconnect();
 
+    // The absolute folder the server put the user in at log-on ("/" on servers that lock users
+    // into their home); empty while not connected.
+    QString LogOnFolder() const;
     QString Directory() const;
     void setDirectory(const QString& sDirectory);
 
@@ -83,6 +87,10 @@ public:
     // "name@@attributes" joined by "||", in the server's order.
     QString GetDirectoryList(const QString& Directory = QString(),
                              const QString& FilterString = QString());
+
+    // The current folder's entries with sizes and times where the server gives them. Raises
+    // VError like GetDirectoryList when the listing fails; records NotConnected.
+    std::vector<FtpListEntry> ListEntries();
 
 private:
     struct Impl;

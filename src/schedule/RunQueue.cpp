@@ -15,14 +15,18 @@ RunQueue::RunQueue(SessionStore& store, Clock clock, Messages& messages, Session
 
 void RunQueue::runScheduled(const std::vector<Due>& sessions) {
     for (const Due& due : sessions) {
-        m_waiting.push_back({due.sessionId, due.time});
+        m_waiting.push_back({due.sessionId, due.time, due.kind, {}});
     }
     startNext();
 }
 
-void RunQueue::runNow(int sessionId) {
-    m_waiting.push_back({sessionId, std::nullopt});
+void RunQueue::runNow(int sessionId, RunKind kind, Done done) {
+    m_waiting.push_back({sessionId, std::nullopt, kind, std::move(done)});
     startNext();
+}
+
+void RunQueue::setQuietSuccess(std::function<bool()> quiet) {
+    m_quietSuccess = std::move(quiet);
 }
 
 bool RunQueue::holds(int sessionId) const {
@@ -42,20 +46,23 @@ void RunQueue::startNext() {
             row = m_store.session(request.sessionId);
         } catch (const VError& error) {
             report(QStringLiteral("run not started"), errorLineText(error.record()));
-            continue;
         }
         // Deleted, or given another time by the editor while it waited.
         if (!row || (request.due && row->ntime != request.due)) {
+            if (request.done) {
+                request.done(RunOutcome::Failed);
+            }
             continue;
         }
         m_current = request;
         // A runner that works synchronously finishes inside this call; the loop then finds
         // the queue already moved on.
-        m_runner.runSession(*row, [this, request] { finish(request); });
+        m_runner.runSession(*row, request.kind,
+                            [this, request](RunOutcome outcome) { finish(request, outcome); });
     }
 }
 
-void RunQueue::finish(const Request& request) {
+void RunQueue::finish(const Request& request, RunOutcome outcome) {
     if (request.due) {
         try {
             std::optional<BackupSession> read = m_store.session(request.sessionId);
@@ -77,7 +84,17 @@ void RunQueue::finish(const Request& request) {
             report(QStringLiteral("next run time not stored"), errorLineText(error.record()));
         }
     }
-    m_messages.show(QStringLiteral("Vestrel Session Complete!"));
+    // Whoever asked hears at once, not after the box is answered.
+    if (request.done) {
+        request.done(outcome);
+    }
+    if (outcome != RunOutcome::Ok) {
+        m_messages.warn(QStringLiteral("Vestrel Session Failed! See the log."));
+    } else if (m_quietSuccess && m_quietSuccess()) {
+        m_messages.notify(QStringLiteral("Vestrel Session Complete!"));
+    } else {
+        m_messages.show(QStringLiteral("Vestrel Session Complete!"));
+    }
     m_current.reset();
     startNext();
 }

@@ -63,6 +63,14 @@ void SchedulerTick::setErrorReport(ErrorReport report) {
     m_report = report ? std::move(report) : ErrorReport(writeToStandardError);
 }
 
+void SchedulerTick::setMissedReport(MissedReport report) {
+    m_missedReport = std::move(report);
+}
+
+void SchedulerTick::setCatchUp(std::function<bool()> catchUp) {
+    m_catchUp = std::move(catchUp);
+}
+
 void SchedulerTick::tick() {
     try {
         BusyTimeout shortWait(m_store.database(), TickBusyMs);
@@ -162,11 +170,14 @@ void SchedulerTick::runTick() {
     std::vector<BackupSession> rows = readLeadingSessions();
 
     // Stale pass: sessions more than a minute past their time move on to their next run without
-    // running; those the wall clock jumped over run now instead. The new values are all
-    // computed before any is written, because computing one may show a message, and a tick
-    // running inside that message must not meet an open transaction.
+    // running (or, to catch up, run once first); those the wall clock jumped over run now
+    // instead. The new values are all computed before any is written, because computing one
+    // may show a message, and a tick running inside that message must not meet an open
+    // transaction.
     std::vector<std::pair<BackupSession, BackupSession>> moved;
     std::vector<RunQueue::Due> skipped;
+    std::vector<BackupSession> missed;
+    const bool catchUp = m_catchUp && m_catchUp();
     for (const BackupSession& row : rows) {
         if (held(row)) {
             continue;
@@ -181,12 +192,18 @@ void SchedulerTick::runTick() {
         BackupSession next = row;
         next.ntime = NextRun(next, m_clock, m_messages);
         // A session that cannot move (a past one-time session, say) comes back every tick;
-        // rewriting the same values would only wear the disk.
-        if (scheduleChanged(row, next)) {
+        // rewriting the same values would only wear the disk, and it was not missed again.
+        if (!scheduleChanged(row, next)) {
+            continue;
+        }
+        missed.push_back(row);
+        if (catchUp) {
+            // The queue holds it meanwhile, and moves it on once it has run.
+            skipped.push_back({row.id, *row.ntime, RunKind::CaughtUp});
+        } else {
             moved.emplace_back(row, next);
         }
     }
-    m_queue.runScheduled(skipped);
     if (!moved.empty()) {
         Transaction transaction(m_store.database());
         for (const auto& [read, next] : moved) {
@@ -195,6 +212,10 @@ void SchedulerTick::runTick() {
         }
         transaction.commit();
     }
+    if (!missed.empty() && m_missedReport) {
+        m_missedReport(missed);
+    }
+    m_queue.runScheduled(skipped);
     if (!moved.empty() || !skipped.empty()) {
         // A session moved on may have landed in the current minute, beside the first one that
         // was not stale. Left out of this minute's group it would never run in it: the minute is

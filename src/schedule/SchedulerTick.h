@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <vector>
 
 // What the main window's timer does about three times a second: bring every session whose next
 // run time has passed more than a minute ago forward to its next run, then start the sessions
@@ -45,6 +46,12 @@ public:
     void setUptimeClock(UptimeClock uptime);
     // Where errors that end a tick go; standard error unless replaced.
     void setErrorReport(ErrorReport report);
+    // Hears, once per tick that found any, the sessions whose time passed without a run (the
+    // program was not running, or the machine slept), as they were read, in due order.
+    using MissedReport = std::function<void(const std::vector<BackupSession>& missed)>;
+    void setMissedReport(MissedReport report);
+    // When it says so, each missed session runs once (as caught up) instead of only moving on.
+    void setCatchUp(std::function<bool()> catchUp);
 
 private:
     struct Reading {
@@ -62,6 +69,8 @@ private:
     Messages& m_messages;
     RunQueue& m_queue;
     ErrorReport m_report;
+    MissedReport m_missedReport;
+    std::function<bool()> m_catchUp;
     UptimeClock m_uptime;
     std::optional<LastStartFile> m_lastStartFile;
     std::optional<Reading> m_previous;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/BackupSession.h"
+#include "store/RunRecord.h"
 
 #include <functional>
 
@@ -9,8 +10,8 @@
 // synchronously).
 class SessionRunner {
 public:
-    using Finished = std::function<void()>;
+    using Finished = std::function<void(RunOutcome)>;
 
     virtual ~SessionRunner() = default;
-    virtual void runSession(const BackupSession& session, Finished finished) = 0;
+    virtual void runSession(const BackupSession& session, RunKind kind, Finished finished) = 0;
 };

@@ -46,7 +46,14 @@ void DbConnection::open(const QString& path) {
     // A writer elsewhere (the editor while a tick runs) should wait briefly, not fail.
     check.exec(QStringLiteral("PRAGMA busy_timeout = 5000"));
     check = QSqlQuery();
-    upgradeSchema(db);
+    try {
+        upgradeSchema(db);
+    } catch (const VError& error) {
+        // A full disk must not stop the backups: only what the new tables hold is missing.
+        writeToStandardError(QStringLiteral("vestrel: the session database could not gain its "
+                                            "new tables, so no run history is kept: ") +
+                             error.description());
+    }
 }
 
 QSqlDatabase DbConnection::database() {

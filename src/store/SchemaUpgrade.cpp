@@ -25,7 +25,11 @@ constexpr Column AddedColumns[] = {
 
 // Tables added after the first version, as CREATE TABLE IF NOT EXISTS statements.
 constexpr const char* AddedTables[] = {
-    nullptr,
+    // One row per run, newest kept; lines: a JSON list of {"text", "ok"}.
+    "CREATE TABLE IF NOT EXISTS runs (id INTEGER PRIMARY KEY AUTOINCREMENT, session_id INTEGER, "
+    "session TEXT, kind TEXT, start TEXT, \"end\" TEXT, outcome TEXT, archive TEXT DEFAULT '', "
+    "bytes INTEGER DEFAULT 0, entries INTEGER DEFAULT 0, destination TEXT DEFAULT '', "
+    "lines TEXT DEFAULT '[]')",
 };
 
 void exec(QSqlQuery& query, const QString& statement) {

@@ -38,52 +38,63 @@ private slots:
         QTest::addColumn<QStringList>("entries"); // files in "@/data"; "-…": missing
         QTest::addColumn<QStringList>("log");     // "+" success or "x" failure, the text ("*": any)
         QTest::addColumn<QString>("archive");     // where it ends: "ftp:" on the server, or "@/…"
+        QTest::addColumn<QString>("outcome");
         const QStringList abc{"A", "B", "C"};
         const QString sent = "ftp:pub/" + ArchiveName;
         const QString kept = "@/store/" + ArchiveName;
         const QStringList sentLog{"+Connection succesful", "+File transfer succesfully",
                                   "+File @/store/" + ArchiveName + " deleted"};
-        QTest::newRow("store without trailing /") << "" << abc << sentLog << sent;
+        const QString kept1 = "xThe archive was kept at @/store/" + ArchiveName;
+        const QString none = "x*: no archive was made";
+        QTest::newRow("store without trailing /") << "" << abc << sentLog << sent << "ok";
         QTest::newRow("store with trailing /, remote folder without /: taken as the folder")
-            << "Store=@/store/;FTPPAth=/pub" << abc << sentLog << sent;
+            << "Store=@/store/;FTPPAth=/pub" << abc << sentLog << sent << "ok";
         // An archive of this minute is there already: the run makes its own beside it.
         QTest::newRow("name taken")
-            << "isFTP=0;taken" << abc << QStringList() << "@/store/2612051430 (2).zip";
+            << "isFTP=0;taken" << abc << QStringList() << "@/store/2612051430 (2).zip"
+            << "ok";
         // The default store does not exist yet: the run makes it.
         const QStringList defaultLog{sentLog[0], sentLog[1],
                                      "+File @/Backups/Vestrel/" + ArchiveName + " deleted"};
-        QTest::newRow("blank store: the default folder") << "Store= " << abc << defaultLog << sent;
+        QTest::newRow("blank store: the default folder")
+            << "Store= " << abc << defaultLog << sent << "ok";
         QTest::newRow("settings unreadable: reported, defaults used")
             << "unreadable" << abc << QStringList{"x*@/Vodidore.ini*"}
-            << "@/Backups/Vestrel/" + ArchiveName;
+            << "@/Backups/Vestrel/" + ArchiveName << "failed";
 
         // Entries A, B, C are packed B, C, A; missing ones are skipped, none is dropped.
         QStringList many;
         for (int i = 1; i <= 130; ++i) {
             many << QStringLiteral("%1%2").arg(i % 50 == 1 ? "-" : "f").arg(i, 3, 10, QChar('0'));
         }
+        const QStringList gone{"xNot found: @/data/-001", "xNot found: @/data/-051",
+                               "xNot found: @/data/-101"};
         QTest::newRow("130 entries, every 50th missing from the first")
-            << "" << many << sentLog << sent;
-        QTest::newRow("no entries") << "" << QStringList() << QStringList() << "";
+            << "" << many << gone + sentLog << sent << "failed";
+        QTest::newRow("no entries") << "" << QStringList() << QStringList{none} << ""
+                                    << "nothing";
+        const QStringList noneFound{"xNot found: @/data/-1", "xNot found: @/data/-2", none};
         QTest::newRow("only missing entries, upload off")
-            << "isFTP=0" << QStringList{"-1", "-2"} << QStringList() << "";
-        QTest::newRow("only missing entries")
-            << "" << QStringList{"-1", "-2"}
-            << QStringList{"xZip file @/store/" + ArchiveName + " not found"} << "";
+            << "isFTP=0" << QStringList{"-1", "-2"} << noneFound << ""
+            << "nothing";
+        QTest::newRow("only missing entries") << "" << QStringList{"-1", "-2"} << noneFound << ""
+                                              << "nothing";
 
-        // A failed transfer keeps the archive: it is then the only copy of this backup.
+        // A failed transfer keeps the archive, and says where: it is the only copy of this backup.
         QTest::newRow("log-on refused")
-            << "Passw=wrong" << abc << QStringList{"x* (0x800407D1)"} << kept;
+            << "Passw=wrong" << abc << QStringList{"x* (0x800407D1)", kept1} << kept << "failed";
         QTest::newRow("remote folder missing")
-            << "FTPPAth=/missing/" << abc << QStringList{"+Connection succesful", "x* (0x800407D3)"}
-            << kept;
+            << "FTPPAth=/missing/" << abc
+            << QStringList{"+Connection succesful", "x* (0x800407D3)", kept1} << kept << "failed";
 
         // A packing failure: one red-cross line saying what failed, nothing written, nothing sent.
         QTest::newRow("separator in the pattern")
-            << "ArchPat=yy/mm/dd" << abc << QStringList{"x*\"26/12/05\"* (0x80004005)"} << "";
+            << "ArchPat=yy/mm/dd" << abc << QStringList{"x*\"26/12/05\"* (0x80004005)"} << ""
+            << "failed";
         QTest::newRow("store folder missing")
             << "Store=@/no/such/store" << abc
-            << QStringList{"x*@/no/such/store/" + ArchiveName + "* (0x80004005)"} << "";
+            << QStringList{"x*@/no/such/store/" + ArchiveName + "* (0x80004005)"} << ""
+            << "failed";
     }
 
     void run() {
@@ -91,6 +102,7 @@ private slots:
         QFETCH(QStringList, entries);
         QFETCH(QStringList, log);
         QFETCH(QString, archive);
+        QFETCH(QString, outcome);
         Settings options(path("Vodidore.ini"));
         switchUploadOn(options, m_server);
         options.WriteOption("Store", path("store"));
@@ -129,7 +141,7 @@ private slots:
             QVERIFY(writeFile(path("store/" + ArchiveName), earlier));
         }
         EventLogLines lines;
-        const bool failed = sessionRun(options).LPack(paths, lines);
+        const RunResult result = sessionRun(options).LPack(paths, lines);
         if (changes.contains("taken")) {
             QCOMPARE(readFile(path("store/" + ArchiveName)), earlier);
             QVERIFY(QFile::remove(path("store/" + ArchiveName)));
@@ -143,7 +155,8 @@ private slots:
             QVERIFY2(whole.match(line.text).hasMatch(), qPrintable(line.text));
             QCOMPARE(line.icon, int(log[i].startsWith('x') ? IconFailure : IconSuccess));
         }
-        QCOMPARE(failed, !log.filter(QRegularExpression("^x")).isEmpty());
+        QCOMPARE(outcomeWord(result.outcome), outcome);
+        QCOMPARE(result.archive, QFileInfo(archive).fileName());
         QCOMPARE(m_server.logOnCount() - logOns, log.contains("+Connection succesful") ? 1 : 0);
         // Nothing is left in the store or the default one but a kept archive, nor beside them;
         // the server gains the archive under its final name and nothing else.
@@ -174,15 +187,15 @@ private slots:
         QFile::remove(first); // from the runs before
 
         EventLogLines lines;
-        QVERIFY(sessionRun(options).LPack({path("data/big.bin")}, lines));
-        QCOMPARE(lines.lines().size(), size_t(2));
+        QVERIFY(sessionRun(options).LPack({path("data/big.bin")}, lines).failed());
+        QCOMPARE(lines.lines().size(), size_t(3));
         QVERIFY2(lines.lines()[1].text.contains("may be left on the server (0x800407D3)"),
                  qPrintable(lines.lines()[1].text));
         QVERIFY(!QFile::exists(first));
 
         QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-        QVERIFY(!sessionRun(options).LPack({path("data/big.bin")}, lines));
-        QVERIFY(!sessionRun(options).LPack({path("small")}, lines));
+        QVERIFY(!sessionRun(options).LPack({path("data/big.bin")}, lines).failed());
+        QVERIFY(!sessionRun(options).LPack({path("small")}, lines).failed());
         const QStringList sent{"2612051430 (2).zip", "2612051430 (3).zip", ArchiveName + ".part"};
         QCOMPARE(QDir(m_server.pathOf("pub")).entryList(QDir::Files), sent);
         QCOMPARE(readArchive(m_server.pathOf("pub/" + sent[0])).data("big.bin"), noise);
@@ -191,10 +204,11 @@ private slots:
 
         // A server that confirms an upload it cut short holds no backup: the archive stays here.
         QVERIFY2(m_server.start({.keepBytes = 100}), qPrintable(m_server.errorString()));
-        QVERIFY(sessionRun(options).LPack({path("small")}, lines));
-        QVERIFY2(lines.lines().back().text.contains(QRegularExpression(
+        QVERIFY(sessionRun(options).LPack({path("small")}, lines).failed());
+        const QString refused = lines.lines().at(lines.lines().size() - 2).text;
+        QVERIFY2(refused.contains(QRegularExpression(
                      "server holds 100 of [0-9]+ bytes.*was removed from the server")),
-                 qPrintable(lines.lines().back().text));
+                 qPrintable(refused));
         QCOMPARE(QDir(m_server.pathOf("pub")).entryList(QDir::Files), sent);
     }
 
@@ -213,7 +227,7 @@ private slots:
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(capture, 2);
         EventLogLines log;
-        const bool failed = sessionRun(settings).LPack({path("data")}, log);
+        const bool failed = sessionRun(settings).LPack({path("data")}, log).failed();
         ::dup2(savedStderr, 2);
         ::close(capture);
         QVERIFY(!failed && log.lines().empty());

@@ -21,20 +21,22 @@ struct Journal : Messages, SessionRunner {
         if (onShow)
             onShow(text);
     }
-    void runSession(const BackupSession& session, Finished finished) override {
-        events << "run " + session.name;
+    // A run that catches up says so: "run A (caught up)".
+    void runSession(const BackupSession& session, RunKind kind, Finished finished) override {
+        events << "run " + session.name + (kind == RunKind::CaughtUp ? " (caught up)" : "");
         if (holdRuns)
             running.push_back(std::move(finished));
         else
-            finished();
+            finished(outcome);
     }
     void finishRun() {
         Finished finished = std::move(running.front());
         running.pop_front();
-        finished();
+        finished(outcome);
     }
     QStringList events;
     std::function<void(const QString&)> onShow;
     bool holdRuns = false;
+    RunOutcome outcome = RunOutcome::Ok;
     std::deque<Finished> running;
 };

@@ -92,6 +92,7 @@ struct Scene {
 } // namespace
 
 Q_DECLARE_METATYPE(Case)
+Q_DECLARE_METATYPE(RunOutcome)
 
 class TestSchedulerTick : public QObject {
     Q_OBJECT
@@ -163,6 +164,45 @@ private slots:
         QVERIFY2(s.errors.isEmpty(), qPrintable(s.errors.join('\n')));
         if (c.writes >= 0)
             QCOMPARE(s.writes() - before, c.writes);
+    }
+
+    // Sessions whose time passed while the program was not running are told once, in due order;
+    // to catch up, each runs once and then moves on, as a failed run it is told as one.
+    void missedRuns_data() {
+        QTest::addColumn<bool>("catchUp");
+        QTest::addColumn<RunOutcome>("outcome");
+        QTest::addColumn<QStringList>("events");
+        const QString failed = "message Vestrel Session Failed! See the log.";
+        QTest::newRow("moved on") << false << RunOutcome::Ok << QStringList();
+        QTest::newRow("caught up")
+            << true << RunOutcome::Ok
+            << QStringList{"run Late (caught up)", Complete, "run Mail (caught up)", Complete};
+        QTest::newRow("caught up, failing")
+            << true << RunOutcome::Failed
+            << QStringList{"run Late (caught up)", failed, "run Mail (caught up)", failed};
+    }
+    void missedRuns() {
+        QFETCH(bool, catchUp);
+        QFETCH(RunOutcome, outcome);
+        QFETCH(QStringList, events);
+        Scene s({{"Mail", "2004-08-02 10:00:00", "2004-08-13 10:00:00"},
+                 {"Late", "2004-08-02 09:00:00", "2004-08-13 09:00:00"},
+                 {"Later", "2004-08-02 11:00:00", "2004-08-13 11:00:00"}});
+        QStringList told;
+        s.tick->setMissedReport([&told](const std::vector<BackupSession>& missed) {
+            QStringList names;
+            for (const BackupSession& m : missed)
+                names << m.name + " " + m.ntime->toStoredText();
+            told << names.join(", ");
+        });
+        s.tick->setCatchUp([catchUp] { return catchUp; });
+        s.journal.outcome = outcome;
+        for (const char* when :
+             {"2004-08-13 10:05:00", "2004-08-13 10:05:30", "2004-08-13 10:06:00"})
+            s.tickAt(at(when));
+        QCOMPARE(told, QStringList{"Late 2004-08-13 09:00:00, Mail 2004-08-13 10:00:00"});
+        QCOMPARE(s.journal.events, events);
+        QCOMPARE(s.state(), "2004-08-14 10:00:00 0, 2004-08-14 09:00:00 0, 2004-08-13 11:00:00 0");
     }
 
     // A tick's moves are stored together or not at all, and a failure is reported once while it

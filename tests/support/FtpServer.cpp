@@ -80,6 +80,8 @@ bool FtpServer::start(const Options& options) {
         arguments << "--no-mlsd";
     if (!options.answerQuit)
         arguments << "--ignore-quit";
+    if (!options.lockedIn)
+        arguments << "--unlocked";
     const QString pem = m_dir.filePath(QStringLiteral("server.pem"));
     if (options.tls != Options::Tls::None) {
         if (!QFile::exists(pem) &&

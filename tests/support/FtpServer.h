@@ -47,6 +47,8 @@ struct FtpServerOptions {
     bool mlsd = true;
     // QUIT goes unanswered, as with a server that hangs.
     bool answerQuit = true;
+    // The server's root is the folder above the home, where log-on puts the user.
+    bool lockedIn = true;
     // TLS with a self-signed certificate: AUTH TLS (explicit) or from the first byte (implicit).
     enum class Tls { None, Explicit, Implicit } tls = Tls::None;
 };

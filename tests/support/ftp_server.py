@@ -4,7 +4,8 @@ Serves one user from --home on 127.0.0.1 and prints its port as the first line. 
 folders first, then files, each by name, the same on every file system. --command-log gets every
 command (the password masked) and every log-on. --stop-after-bytes ends the process abruptly once
 one upload has received that many bytes; --keep-bytes cuts each upload to that size once it
-is confirmed; --ignore-quit never answers QUIT. --tls explicit
+is confirmed; --ignore-quit never answers QUIT; --unlocked serves the folder above --home and puts the user
+in --home at log-on, as servers that do not lock users into their home do. --tls explicit
 (AUTH TLS) or implicit (FTPS) requires TLS with --certfile (certificate and key in one file).
 """
 
@@ -35,6 +36,7 @@ def main():
     parser.add_argument("--command-log", default="")
     parser.add_argument("--no-mlsd", action="store_true")
     parser.add_argument("--ignore-quit", action="store_true")
+    parser.add_argument("--unlocked", action="store_true")
     parser.add_argument("--tls", choices=["explicit", "implicit"], default="")
     parser.add_argument("--certfile", default="")
     args = parser.parse_args()
@@ -63,6 +65,10 @@ def main():
     class TestFTPHandler(base):
         def on_login(self, username):
             log("login " + username)
+            if args.unlocked:
+                home = os.path.normpath(args.home)
+                self.fs = OrderedFS(os.path.dirname(home), self)
+                self.fs.cwd = "/" + os.path.basename(home)
 
         def on_file_received(self, file):
             if args.keep_bytes:

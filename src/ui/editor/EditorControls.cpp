@@ -12,8 +12,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace {
@@ -125,10 +127,36 @@ void EditorControls::buildPanel(QWidget* window) {
                     QStringLiteral("Run Hidden"));
     grid->addWidget(chkAuto, 5, 1, 1, 4);
 
+    // "Keep the last [N] archives": the box sits inside its own caption.
+    spnKeep = named(new QSpinBox(frmProp), QStringLiteral("spnKeep"),
+                    QStringLiteral("Keep the last N archives"));
+    spnKeep->setRange(0, 9999);
+    spnKeep->setSpecialValueText(QStringLiteral("all"));
+    spnKeep->setToolTip(QStringLiteral("0 keeps all archives of this session"));
+    // Its inner text box takes the focus: it is what a screen reader names.
+    spnKeep->findChild<QLineEdit*>()->setAccessibleName(spnKeep->accessibleName());
+    auto* keep = new QHBoxLayout;
+    auto* keepLabel = new QLabel(QStringLiteral("Keep the last"), frmProp);
+    keepLabel->setBuddy(spnKeep);
+    keep->addWidget(keepLabel);
+    keep->addWidget(spnKeep);
+    keep->addWidget(new QLabel(QStringLiteral("archives"), frmProp));
+    keep->addStretch(1);
+    grid->addLayout(keep, 6, 1, 1, 4);
+
     QWidget* files = buildFiles();
-    grid->addWidget(labelFor(lstFiles, QStringLiteral("Files")), 6, 0, Qt::AlignTop);
-    grid->addWidget(files, 6, 1, 1, 4);
-    grid->setRowStretch(6, 1);
+    grid->addWidget(labelFor(lstFiles, QStringLiteral("Files")), 7, 0, Qt::AlignTop);
+    grid->addWidget(files, 7, 1, 1, 4);
+    grid->setRowStretch(7, 2);
+
+    txtSkip = new QPlainTextEdit(frmProp);
+    txtSkip->setObjectName(QStringLiteral("txtSkip"));
+    txtSkip->setPlaceholderText(
+        QStringLiteral("One pattern a line, e.g. *.tmp, .cache/, node_modules/"));
+    txtSkip->setTabChangesFocus(true);
+    grid->addWidget(labelFor(txtSkip, QStringLiteral("Skip")), 8, 0, Qt::AlignTop);
+    grid->addWidget(txtSkip, 8, 1, 1, 4);
+    grid->setRowStretch(8, 1);
 
     lblNext = new QLabel(QStringLiteral("Next time:"), frmProp);
     lblNext->setObjectName(QStringLiteral("lblNext"));
@@ -136,7 +164,7 @@ void EditorControls::buildPanel(QWidget* window) {
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lblNext, 1);
     bottom->addWidget(cmdApply);
-    grid->addLayout(bottom, 7, 0, 1, 5);
+    grid->addLayout(bottom, 9, 0, 1, 5);
 
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(4, 1);
@@ -199,7 +227,8 @@ void EditorControls::orderTabs(QWidget* window) {
                              cmdNow, txtTime, cmbFreq,   cmbWeeks};
     order.append({optDays.begin(), optDays.end()});
     order.append({chkDays.begin(), chkDays.end()});
-    order.append({chkAuto, lstFiles, cmdAddFile, cmdAddFolder, cmdDelFile, cmdApply, cmdClose});
+    order.append({chkAuto, spnKeep, lstFiles, cmdAddFile, cmdAddFolder, cmdDelFile, txtSkip,
+                  cmdApply, cmdClose});
     for (qsizetype i = 1; i < order.size(); ++i) {
         window->setTabOrder(order[i - 1], order[i]);
     }

@@ -11,6 +11,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QPlainTextEdit;
+class QSpinBox;
 class QPushButton;
 class QRadioButton;
 class QWidget;
@@ -38,6 +40,8 @@ struct EditorControls {
     std::array<QRadioButton*, 3> optDays{};
     std::array<QCheckBox*, 7> chkDays{};
     QCheckBox* chkAuto = nullptr;
+    QSpinBox* spnKeep = nullptr;
+    QPlainTextEdit* txtSkip = nullptr;
     QListWidget* lstFiles = nullptr;
     QPushButton* cmdAddFile = nullptr;
     QPushButton* cmdAddFolder = nullptr;

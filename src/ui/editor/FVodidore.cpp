@@ -2,6 +2,7 @@
 
 #include "FocusKeeper.h"
 #include "PanelText.h"
+#include "backup/SkipPatterns.h"
 #include "common/DatePattern.h"
 #include "common/DateText.h"
 #include "common/Error.h"
@@ -22,9 +23,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
+#include <QSpinBox>
 #include <QTimer>
 
 namespace {
@@ -216,6 +219,8 @@ void FVodidore::showSession(const BackupSession& session) {
     }
     m_ui.txtMess->setText(session.name);
     m_ui.chkAuto->setChecked(session.autopack);
+    m_ui.spnKeep->setValue(session.keep);
+    m_ui.txtSkip->setPlainText(session.skip);
     {
         const QSignalBlocker quiet(m_ui.cmbFreq);
         m_ui.cmbFreq->setCurrentIndex(indexOrNone(session.freq, m_ui.cmbFreq->count()));
@@ -273,7 +278,9 @@ QStringList FVodidore::panelState() const {
                       QString::number(m_ui.cmbFreq->currentIndex()),
                       QString::number(m_ui.cmbWeeks->currentIndex()),
                       QString::number(checkedDays()),
-                      QString::number(m_ui.chkAuto->isChecked())};
+                      QString::number(m_ui.chkAuto->isChecked()),
+                      QString::number(m_ui.spnKeep->value()),
+                      m_ui.txtSkip->toPlainText()};
     for (int i = 0; i < m_ui.lstFiles->count(); ++i) {
         state << m_ui.lstFiles->item(i)->text();
     }
@@ -449,8 +456,16 @@ bool FVodidore::saveSession() {
         m_ui.txtDate->setFocus(Qt::OtherFocusReason);
         return false;
     }
+    const QString skip = m_ui.txtSkip->toPlainText();
+    if (const QString problem = SkipPatterns(skip).problem(); !problem.isEmpty()) {
+        m_messages.show(QStringLiteral("Skip: ") + problem);
+        m_ui.txtSkip->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
     BackupSession session = *stored;
     session.date = *date;
+    session.keep = m_ui.spnKeep->value();
+    session.skip = skip;
     session.name = m_ui.txtMess->text();
     session.freq = m_ui.cmbFreq->currentIndex();
     session.week = m_ui.cmbWeeks->currentIndex();

@@ -9,6 +9,7 @@
 #include "ftp/ServerAddress.h"
 #include "store/Settings.h"
 #include "ui/events/ListViewLog.h"
+#include "ui/look/OffThread.h"
 #include "ui/look/Question.h"
 #include "ui/look/WindowLook.h"
 
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QShortcut>
@@ -25,21 +27,34 @@
 
 namespace {
 
-// A listing's names in LFTP's order: entries that are plain folders (attributes exactly 16)
-// first, then all others, each group in the listing's order.
-QStringList remoteListNames(const QString& listing) {
-    QStringList folders;
-    QStringList others;
-    if (listing.isEmpty())
-        return folders;
-    for (const QString& entry : listing.split(QStringLiteral("||"))) {
-        const qsizetype at = entry.lastIndexOf(QStringLiteral("@@"));
-        bool isNumber = false;
-        const int attributes = at < 0 ? 0 : entry.mid(at + 2).toInt(&isNumber);
-        const QString name = at < 0 ? entry : entry.left(at);
-        (isNumber && attributes == 16 ? folders : others) << name;
+// A listing's entries in LFTP's order: plain folders (attributes exactly 16) first, then all
+// others, each group in the listing's order.
+std::vector<FtpListEntry> remoteListOrder(const std::vector<FtpListEntry>& entries) {
+    std::vector<FtpListEntry> ordered;
+    for (const bool folders : {true, false}) {
+        for (const FtpListEntry& entry : entries) {
+            if ((entry.attributes == FtpAttribute::Folder) == folders)
+                ordered.push_back(entry);
+        }
     }
-    return folders + others;
+    return ordered;
+}
+
+QString joinRemote(const QString& folder, const QString& name) {
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+QString parentFolder(QString folder) {
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    const qsizetype cut = folder.lastIndexOf(QLatin1Char('/'));
+    return cut <= 0 ? QStringLiteral("/") : folder.left(cut);
+}
+
+// Only a plain name stays inside the local folder, whatever a server lists.
+bool isPlainName(const QString& name) {
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QChar());
 }
 
 } // namespace
@@ -49,7 +64,7 @@ FBrowser::FBrowser(Settings& settings, FtpFactory ftpFactory, QWidget* parent)
     , m_settings(settings)
     , m_ftpFactory(std::move(ftpFactory))
     , m_local(new LocalLists(this))
-    , m_lftp(new QListWidget(this))
+    , m_lftp(new QTreeWidget(this))
     , m_lv(new QTreeWidget(this))
     , m_log(std::make_unique<ListViewLog>(m_lv))
     , m_trustQuestion(messageBoxTrustQuestion(this)) {
@@ -77,6 +92,11 @@ FBrowser::FBrowser(Settings& settings, FtpFactory ftpFactory, QWidget* parent)
     m_lftp->setToolTip(QStringLiteral("FTP Side"));
     m_lftp->setAccessibleName(m_lftp->toolTip());
     m_lftp->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_lftp->setRootIsDecorated(false);
+    m_lftp->setHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Modified")});
+    m_lftp->setColumnWidth(0, pixels(1800));
+    m_lftp->setColumnWidth(1, pixels(900));
     const QList<QWidget*> lists{drive1, dir1, file1, m_lftp};
     for (QWidget* list : lists)
         list->setFont(verdanaFont());
@@ -117,7 +137,7 @@ FBrowser::FBrowser(Settings& settings, FtpFactory ftpFactory, QWidget* parent)
     connect(cmd2Local, &QPushButton::clicked, this, [this] { act([this] { copyToLocal(); }); });
     connect(cmdDelete, &QPushButton::clicked, this, [this] { act([this] { deleteOnFtp(); }); });
     connect(cmdDirUp, &QPushButton::clicked, this, [this] { act([this] { dirUp(); }); });
-    connect(m_lftp, &QListWidget::itemDoubleClicked, this,
+    connect(m_lftp, &QTreeWidget::itemDoubleClicked, this,
             [this] { act([this] { enterFolders(); }); });
     connect(new ActivationWatch(this), &ActivationWatch::activated, this,
             [this] { act([this] { activated(); }); });
@@ -131,9 +151,17 @@ FBrowser::~FBrowser() {
 void FBrowser::FillLFTP() {
     m_lftp->clear();
     try {
-        const QString listing = ftp().GetDirectoryList();
+        const std::vector<FtpListEntry> entries = ftp().ListEntries();
         logRecordedError();
-        m_lftp->addItems(remoteListNames(listing));
+        const QLocale locale;
+        for (const FtpListEntry& entry : remoteListOrder(entries)) {
+            const bool folder = entry.attributes & FtpAttribute::Folder;
+            auto* item = new QTreeWidgetItem(
+                m_lftp,
+                {entry.name, folder || entry.size < 0 ? QString() : locale.toString(entry.size),
+                 entry.modified.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
+            item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        }
     } catch (const VError& error) {
         LogLine(*m_log, errorLogText(error.record()), IconFailure);
     }
@@ -168,6 +196,10 @@ void FBrowser::activated() {
     }
     if (client.Connect(host, user, password) || trustAndRetry(client, host, user, password)) {
         LogLine(*m_log, QStringLiteral("Connection succesful"), IconSuccess);
+        if (client.Directory().isEmpty()) {
+            m_top = client.LogOnFolder();
+            openPathInFtp();
+        }
         FillLFTP();
     } else {
         LogError(*m_log, IconFailure);
@@ -235,6 +267,11 @@ void FBrowser::copyToFtp() {
 void FBrowser::copyToLocal() {
     const QDir folder(m_local->currentFolder());
     for (const QString& name : selectedRemoteNames()) {
+        if (!isPlainName(name)) {
+            LogLine(*m_log, QStringLiteral("Not received: %1 is no plain file name").arg(name),
+                    IconFailure);
+            continue;
+        }
         if (!transfer(QStringLiteral("Receiving file ") + name, [&](cFTP& client) {
                 return client.GetFile(name, folder.filePath(name), cFTP::Binary);
             }))
@@ -270,8 +307,9 @@ void FBrowser::deleteOnFtp() {
 }
 
 void FBrowser::dirUp() {
-    // The root of the server, not the parent of the current folder.
-    ftp().setDirectory(QStringLiteral("\\"));
+    // The parent folder, but never above the log-on folder from inside it.
+    const QString here = currentFolder();
+    ftp().setDirectory(here == m_top ? m_top : parentFolder(here));
     if (CurrentError().isSet()) {
         LogError(*m_log, IconFailure);
         return;
@@ -283,13 +321,27 @@ void FBrowser::dirUp() {
 void FBrowser::enterFolders() {
     // With several entries selected, each one is entered from the one before.
     for (const QString& name : selectedRemoteNames()) {
-        ftp().setDirectory(ftp().Directory() + QLatin1Char('/') + name);
+        ftp().setDirectory(joinRemote(currentFolder(), name));
         if (CurrentError().isSet())
             LogError(*m_log, IconFailure);
         else
             LogLine(*m_log, QStringLiteral("Succesfull"), IconSuccess);
     }
     FillLFTP();
+}
+
+void FBrowser::openPathInFtp() {
+    QString path = m_settings.text(Options::FtpPath).trimmed();
+    if (path.isEmpty())
+        return;
+    // Named as the run names its uploads: from the server's root, or from the log-on folder.
+    ftp().setDirectory(path.startsWith(QLatin1Char('/')) ? path : joinRemote(m_top, path));
+    // A folder that is not there (yet) leaves the explorer at its top, without a line.
+    clearCurrentError();
+}
+
+QString FBrowser::currentFolder() {
+    return ftp().Directory().isEmpty() ? m_top : ftp().Directory();
 }
 
 bool FBrowser::transfer(const QString& action, const std::function<bool(cFTP&)>& operation) {
@@ -301,7 +353,7 @@ bool FBrowser::transfer(const QString& action, const std::function<bool(cFTP&)>&
         cFTP& client;
         ~Unhook() { client.setTransferProgress({}); }
     } unhook{client};
-    if (operation(client))
+    if (runOffThread<bool>([&] { return operation(client); }, [&] { progress.refresh(); }))
         LogLine(*m_log, action + QStringLiteral(" succes"), IconSuccess);
     else
         LogError(*m_log, IconFailure);
@@ -338,9 +390,9 @@ cFTP& FBrowser::ftp() {
 
 QStringList FBrowser::selectedRemoteNames() const {
     QStringList names;
-    for (int i = 0; i < m_lftp->count(); ++i) {
-        if (m_lftp->item(i)->isSelected())
-            names << m_lftp->item(i)->text();
+    for (int i = 0; i < m_lftp->topLevelItemCount(); ++i) {
+        if (m_lftp->topLevelItem(i)->isSelected())
+            names << m_lftp->topLevelItem(i)->text(0);
     }
     return names;
 }

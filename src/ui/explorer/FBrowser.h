@@ -16,9 +16,11 @@ class QTreeWidget;
 class Settings;
 
 // The FTP explorer: local drive, folder and file lists on the left, the entries of the current
-// remote folder (LFTP) on the right, buttons to copy both ways, delete and go to the root, and
-// the log of every action (LV). It logs on each time it becomes the program's active window and
-// off when it closes.
+// remote folder (LFTP, with sizes and dates) on the right, buttons to copy both ways, delete and
+// go up, and the log of every action (LV). It logs on each time it becomes the program's active
+// window and off when it closes. The folder the server puts the user in at log-on is its top:
+// remote paths are built from there, so it works on servers that lock users into their home
+// and on those that do not. Transfers run on a thread of their own.
 class FBrowser : public QWidget {
     Q_OBJECT
 
@@ -46,6 +48,9 @@ private:
     void deleteOnFtp();
     void dirUp();
     void enterFolders();
+    // Where the options' "Path in FTP" leads, when that folder exists.
+    void openPathInFtp();
+    QString currentFolder();
     // Runs a transfer with its progress dialog and logs how it ended; false when it was
     // cancelled, which ends the transfers still to come.
     bool transfer(const QString& action, const std::function<bool(cFTP&)>& operation);
@@ -61,7 +66,8 @@ private:
     FtpFactory m_ftpFactory;
     std::unique_ptr<cFTP> m_ftp;
     LocalLists* m_local;
-    QListWidget* m_lftp;
+    QTreeWidget* m_lftp;
+    QString m_top;
     QTreeWidget* m_lv;
     std::unique_ptr<EventLog> m_log;
     bool m_busy = false;

@@ -114,6 +114,10 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
         return box;
     };
     m_chkAutostart = addSwitch("chkAutostart", QStringLiteral("Start Vestrel when I log in"));
+    m_chkCatchUp =
+        addSwitch("chkCatchUp", QStringLiteral("Run missed backups when Vestrel starts"));
+    m_chkQuiet = addSwitch("chkQuiet", QStringLiteral("Tell me only about failed backups"));
+    m_chkVerify = addSwitch("chkVerify", QStringLiteral("Check each archive after packing"));
 
     // Typed twice, as it cannot be seen: an archive sealed with a mistyped password is lost.
     m_txtArchPass = addTextBox(this, "txtArchPass",
@@ -142,10 +146,10 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     auto* test =
         new TestConnection(this, {m_txtFTP, m_txtPort, m_txtUser, m_txtPassword, m_txtFTPPath},
                            m_cmdSave, m_settings.text(Options::TlsFingerprint));
-    const QList<QWidget*> tabOrder{m_txtPath,      m_cmdPath,      m_txtArchPat,  m_chkFtp,
-                                   m_txtFTP,       m_txtPort,      m_txtUser,     m_txtPassword,
-                                   m_txtFTPPath,   m_chkAutostart, m_txtArchPass, m_txtArchPass2,
-                                   test->button(), m_cmdSave,      m_cmdCancel};
+    const QList<QWidget*> tabOrder{
+        m_txtPath,   m_cmdPath,     m_txtArchPat,   m_chkFtp,       m_txtFTP,     m_txtPort,
+        m_txtUser,   m_txtPassword, m_txtFTPPath,   m_chkAutostart, m_chkCatchUp, m_chkQuiet,
+        m_chkVerify, m_txtArchPass, m_txtArchPass2, test->button(), m_cmdSave,    m_cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -182,6 +186,9 @@ void fOptions::load() {
     m_chkAutostart->setChecked(m_autostart.isOn());
     m_txtArchPass->setText(m_settings.text(Options::ArchivePassword));
     m_txtArchPass2->setText(m_txtArchPass->text());
+    m_chkCatchUp->setChecked(m_settings.isOn(Options::CatchUp));
+    m_chkQuiet->setChecked(m_settings.isOn(Options::QuietSuccess));
+    m_chkVerify->setChecked(m_settings.isOn(Options::Verify));
 }
 
 void fOptions::browseForStore() {
@@ -210,17 +217,22 @@ void fOptions::save() {
         const auto key = [](const Option& option) {
             return QLatin1String(option.key);
         };
+        const auto truth = [](const QCheckBox* box) {
+            return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+        };
         m_settings.WriteOptions({
             {key(Options::Store), m_txtPath->text()},
             {key(Options::Ftp), m_txtFTP->text()},
             {key(Options::Port), m_txtPort->text()},
             {key(Options::User), m_txtUser->text()},
             {key(Options::Password), m_txtPassword->text()},
-            {key(Options::Upload),
-             m_chkFtp->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
+            {key(Options::Upload), truth(m_chkFtp)},
             {key(Options::ArchivePattern), m_txtArchPat->text()},
             {key(Options::FtpPath), m_txtFTPPath->text()},
             {key(Options::ArchivePassword), m_txtArchPass->text()},
+            {key(Options::CatchUp), truth(m_chkCatchUp)},
+            {key(Options::QuietSuccess), truth(m_chkQuiet)},
+            {key(Options::Verify), truth(m_chkVerify)},
         });
         m_autostart.set(m_chkAutostart->isChecked());
     } catch (const VError& error) {

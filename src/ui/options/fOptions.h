@@ -50,6 +50,9 @@ private:
     QCheckBox* m_chkAutostart = nullptr;
     QLineEdit* m_txtArchPass = nullptr;
     QLineEdit* m_txtArchPass2 = nullptr;
+    QCheckBox* m_chkCatchUp = nullptr;
+    QCheckBox* m_chkQuiet = nullptr;
+    QCheckBox* m_chkVerify = nullptr;
     QPushButton* m_cmdSave = nullptr;
     QPushButton* m_cmdCancel = nullptr;
 };

@@ -4,7 +4,16 @@
 #include <QPainterPath>
 #include <QPixmap>
 
-QPixmap drawAppIcon(int size) {
+namespace {
+// A red dot in the lower right corner: a run failed since the history was last opened.
+void paintFailureMark(QPainter& p, qreal u) {
+    p.setPen(QPen(Qt::white, u));
+    p.setBrush(QColor(220, 30, 30));
+    p.drawEllipse(QRectF(8.5 * u, 8.5 * u, 7 * u, 7 * u));
+}
+} // namespace
+
+QPixmap drawAppIcon(int size, bool failureMark) {
     QPixmap pm(size, size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -25,14 +34,17 @@ QPixmap drawAppIcon(int size) {
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::white);
     p.drawPath(arrow);
+    if (failureMark) {
+        paintFailureMark(p, u);
+    }
     p.end();
     return pm;
 }
 
-QIcon appIcon() {
+QIcon appIcon(bool failureMark) {
     QIcon icon;
     for (const int size : {16, 22, 32, 48, 64}) {
-        icon.addPixmap(drawAppIcon(size));
+        icon.addPixmap(drawAppIcon(size, failureMark));
     }
     return icon;
 }

@@ -1,5 +1,7 @@
 #include "FMain.h"
 
+#include "AppIcon.h"
+
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -24,6 +26,10 @@ FMain::FMain(std::function<void()> tick, bool withTrayIcon, QWidget* parent)
             &FMain::browserRequested);
     connect(addItem("mnuOpt", QStringLiteral("Options")), &QAction::triggered, this,
             &FMain::optionsRequested);
+    connect(addItem("mnuHistory", QStringLiteral("History")), &QAction::triggered, this,
+            &FMain::historyRequested);
+    connect(addItem("mnuRestore", QStringLiteral("Restore")), &QAction::triggered, this,
+            &FMain::restoreRequested);
     connect(addItem("mnuExit", QStringLiteral("Exit")), &QAction::triggered, this,
             &FMain::exitProgram);
 
@@ -62,6 +68,27 @@ void FMain::removeTrayIcon() {
     if (m_tray) {
         m_tray->hide();
     }
+}
+
+void FMain::setStatus(const QString& toolTip, bool failureMark) {
+    if (!m_tray) {
+        return;
+    }
+    if (m_tray->toolTip() != toolTip) {
+        m_tray->setToolTip(toolTip);
+    }
+    if (failureMark != m_failureMark) {
+        m_failureMark = failureMark;
+        m_tray->setIcon(appIcon(failureMark));
+    }
+}
+
+bool FMain::notify(const QString& text) {
+    if (!m_tray || !m_tray->isSystemTrayAvailable()) {
+        return false;
+    }
+    m_tray->showMessage(QStringLiteral("Vestrel"), text, QSystemTrayIcon::Information);
+    return true;
 }
 
 void FMain::setExitHandler(std::function<void()> exitProcess) {

@@ -20,11 +20,17 @@ public:
     QSystemTrayIcon* trayIcon() const { return m_tray; }
     // What ends the process after Exit; leaving the event loop when none is set.
     void setExitHandler(std::function<void()> exitProcess);
+    // The tray's tooltip, and whether its icon carries the failure mark.
+    void setStatus(const QString& toolTip, bool failureMark);
+    // A balloon from the tray icon; false when there is no tray to show it.
+    bool notify(const QString& text);
 
 signals:
     void openRequested();
     void browserRequested();
     void optionsRequested();
+    void historyRequested();
+    void restoreRequested();
 
 public slots:
     void exitProgram();
@@ -37,4 +43,5 @@ private:
     QTimer* m_timer = nullptr;
     QMenu* m_pad = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    bool m_failureMark = false;
 };

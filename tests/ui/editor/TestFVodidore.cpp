@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -26,9 +28,9 @@ struct ShownMessages : Messages {
 
 // Runs each session at once, noting its id.
 struct NotedRuns : SessionRunner {
-    void runSession(const BackupSession& session, Finished finished) override {
+    void runSession(const BackupSession& session, RunKind, Finished finished) override {
         ids << session.id;
-        finished();
+        finished(RunOutcome::Ok);
     }
     QList<int> ids;
 };
@@ -225,6 +227,31 @@ private slots:
         QCOMPARE(stored.isEmpty() ? wholeDatabase() : column(id, "date||' '||Days"),
                  stored.isEmpty() ? before : stored);
         QCOMPARE(control("txtDate")->hasFocus(), stored.isEmpty());
+    }
+
+    // Keep and Skip are saved with the rest; a pattern that cannot be read is named, and nothing
+    // is written.
+    void savesKeepAndSkip_data() {
+        QTest::addColumn<QString>("skip");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("patterns") << "*.tmp\nnode_modules/"
+                                  << "";
+        QTest::newRow("unclosed bracket")
+            << "ok\n[ab"
+            << "Skip: \"[ab\" is not a pattern: a \"[\" is never closed";
+    }
+    void savesKeepAndSkip() {
+        QFETCH(QString, skip);
+        QFETCH(QString, message);
+        const int id = m_db->addSession("panel", "2026-12-01 08:00:00", QString(), 1, 0, 0);
+        open();
+        const QString before = wholeDatabase();
+        control<QSpinBox>("spnKeep")->setValue(3);
+        control<QPlainTextEdit>("txtSkip")->setPlainText(skip);
+        click("cmdApply");
+        QCOMPARE(m_messages.shown.join(""), message);
+        QCOMPARE(message.isEmpty() ? column(id, "Keep||'|'||Skip") : wholeDatabase(),
+                 message.isEmpty() ? "3|" + skip : before);
     }
 
     void addTakesUntitledSessionAgain() {

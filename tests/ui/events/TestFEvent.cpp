@@ -1,11 +1,13 @@
 #include "BackupTestKit.h"
 #include "FtpServer.h"
 #include "TestDatabase.h"
+#include "WatchedRunner.h"
+#include "backup/StderrRunLog.h"
 #include "schedule/RunQueue.h"
 #include "schedule/SchedulerTick.h"
 #include "store/SessionStore.h"
 #include "ui/events/FEvent.h"
-#include "ui/events/FEventRunner.h"
+#include "ui/events/FEventWatch.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -57,7 +59,8 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_settings = std::make_unique<Settings>(path("Vodidore.ini"));
         m_settings->WriteOption("Store", path("store"));
-        QVERIFY(writeFile(path("data/a.txt"), "a") && QDir().mkpath(path("store")));
+        QVERIFY(writeFile(path("data/a.txt"), "a") && QDir().mkpath(path("store")) &&
+                QDir().mkpath(path("data/My Documents")));
         switchUploadOn(*m_settings, m_server);
     }
 
@@ -83,18 +86,17 @@ private slots:
         const QStringList files{path("data/a.txt"), path("data/My Documents")};
         const int id = addSession(*m_db, "Docs", files, hidden);
         m_settings->WriteOption("Ftp", fails ? QString() : m_server.host());
-        QStringList written;
         SessionStore store(m_db->db());
         bool finished = false;
-        FEventRunner runner(
-            BackupRunner(store, sessionRun(*m_settings)), [] { return RunTime; },
-            FEventRunner::Display::Windows, [&written](const QString& line) { written << line; });
-        runner.runSession(*store.session(id), [&finished] { finished = true; });
+        const BackupSession session = *store.session(id);
+        BackupRunner(store, sessionRun(*m_settings))
+            .start(session, RunKind::Now, watchInEventWindow(session),
+                   [&finished](const RunRecord&) { finished = true; });
         QTRY_VERIFY(finished);
-        QCOMPARE(written, QStringList());
 
         const QStringList texts =
-            fails ? QStringList{"No Host Address Specified! (0x800407D7)"}
+            fails ? QStringList{"No Host Address Specified! (0x800407D7)",
+                                "The archive was kept at " + path("store/" + ArchiveName)}
                   : QStringList{"Connection succesful", "File transfer succesfully",
                                 "File " + path("store/" + ArchiveName) + " deleted"};
         const QList<FEvent*> windows = eventWindows();
@@ -154,9 +156,12 @@ private slots:
         SessionStore store(db.db());
         const int widgetsBefore = QApplication::allWidgets().size();
         QStringList lines;
-        FEventRunner runner(
-            BackupRunner(store, sessionRun(*m_settings)), [] { return RunTime; },
-            FEventRunner::Display::Headless, [&lines](const QString& line) { lines << line; });
+        WatchedRunner runner(BackupRunner(store, sessionRun(*m_settings)),
+                             [&lines](const BackupSession& session) {
+                                 return std::make_shared<StderrRunLog>(
+                                     session.name, [] { return RunTime; },
+                                     [&lines](const QString& line) { lines << line; });
+                             });
         const Clock clock = [this] {
             return m_now;
         };

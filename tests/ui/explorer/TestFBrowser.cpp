@@ -22,11 +22,14 @@ class TestFBrowser : public QObject {
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<FBrowser> m_window;
 
-    QListWidget* list(const char* name) const { return m_window->findChild<QListWidget*>(name); }
+    // File1 is a list, LFTP a table; both are searched by the entries' names.
+    QAbstractItemView* list(const char* name) const {
+        return m_window->findChild<QAbstractItemView*>(name);
+    }
     QStringList names(const char* name) const {
         QStringList out;
-        for (int i = 0; i < list(name)->count(); ++i)
-            out << list(name)->item(i)->text();
+        for (int i = 0; i < list(name)->model()->rowCount(); ++i)
+            out << list(name)->model()->index(i, 0).data().toString();
         return out;
     }
     // Log lines as "+ text" (check mark), "x text" (red cross) or "? text".
@@ -43,16 +46,21 @@ class TestFBrowser : public QObject {
         return out;
     }
     void select(const char* name, const QStringList& entries) {
-        for (int i = 0; i < list(name)->count(); ++i)
-            list(name)->item(i)->setSelected(entries.contains(list(name)->item(i)->text()));
+        list(name)->clearSelection();
+        for (int i = 0; i < list(name)->model()->rowCount(); ++i) {
+            if (entries.contains(names(name)[i]))
+                list(name)->selectionModel()->select(list(name)->model()->index(i, 0),
+                                                     QItemSelectionModel::Select |
+                                                         QItemSelectionModel::Rows);
+        }
     }
     void click(const QString& button) {
         QTest::mouseClick(m_window->findChild<QPushButton*>(button), Qt::LeftButton);
     }
     void doubleClick(const QString& entry) {
-        QListWidget* lftp = list("LFTP");
+        QAbstractItemView* lftp = list("LFTP");
         const QPoint at =
-            lftp->visualItemRect(lftp->findItems(entry, Qt::MatchExactly)[0]).center();
+            lftp->visualRect(lftp->model()->index(int(names("LFTP").indexOf(entry)), 0)).center();
         QTest::mouseClick(lftp->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(lftp->viewport(), Qt::LeftButton, {}, at);
     }
@@ -89,7 +97,8 @@ private slots:
         QTest::addColumn<QStringList>("steps"); // folders double-clicked, or "Up Dir"
         QTest::addColumn<QString>("folder");    // where the uploads land
         QTest::newRow("pub") << QStringList{"pub"} << "pub/";
-        QTest::newRow("pub/sub, Up Dir: root") << QStringList{"pub", "sub", "Up Dir"} << "";
+        QTest::newRow("pub/sub, Up Dir: pub") << QStringList{"pub", "sub", "Up Dir"} << "pub/";
+        QTest::newRow("pub, Up Dir twice: top") << QStringList{"pub", "Up Dir", "Up Dir"} << "";
     }
 
     void logsOnAtEachActivationAndUploadsToTheCurrentFolder() {
@@ -143,6 +152,59 @@ private slots:
             QCOMPARE(answers.asked, QStringList{"Delete \"a.txt\" on the FTP server?"});
             QTRY_COMPARE(names("LFTP").contains("a.txt"), answer == QMessageBox::No);
         }
+    }
+
+    void entersFoldersAndGoesUpOnEveryServer_data() {
+        QTest::addColumn<bool>("lockedIn");
+        QTest::addColumn<QString>("pathInFtp");
+        QTest::addColumn<QStringList>("steps"); // folders double-clicked, or "Up Dir"
+        QTest::addColumn<QStringList>("shown");
+        const QStringList top{"pub", "archive", "a.txt"};
+        for (const bool locked : {true, false}) {
+            const char* kind = locked ? "locked in" : "not locked in";
+            QTest::addRow("%s: pub, sub, Up Dir", kind)
+                << locked << "" << QStringList{"pub", "sub", "Up Dir"} << QStringList{"sub"};
+            QTest::addRow("%s: Up Dir at the top", kind)
+                << locked << "" << QStringList{"Up Dir"} << top;
+            QTest::addRow("%s: Path in FTP", kind)
+                << locked << "pub/" << QStringList{} << QStringList{"sub"};
+        }
+        QTest::newRow("Path in FTP missing") << false << "gone/" << QStringList{} << top;
+    }
+
+    void entersFoldersAndGoesUpOnEveryServer() {
+        QFETCH(bool, lockedIn);
+        QFETCH(QString, pathInFtp);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, shown);
+        QVERIFY(m_server->start({.lockedIn = lockedIn}));
+        m_settings->WriteOption("FTPPAth", pathInFtp);
+        open(m_server->password());
+        for (const QString& step : steps)
+            step == "Up Dir" ? click("cmdDirUp") : doubleClick(step);
+        QCOMPARE(names("LFTP"), shown);
+        QVERIFY2(lines().filter(QRegularExpression("^[^+]")).isEmpty(),
+                 qPrintable(lines().join('\n')));
+        if (shown.contains("a.txt")) {
+            auto* lftp = m_window->findChild<QTreeWidget*>("LFTP");
+            QTreeWidgetItem* file = lftp->topLevelItem(int(shown.indexOf("a.txt")));
+            QCOMPARE(file->text(1),
+                     QLocale().toString(QFileInfo(m_server->pathOf("a.txt")).size()));
+            QCOMPARE(
+                file->text(2),
+                QFileInfo(m_server->pathOf("a.txt")).lastModified().toString("yyyy-MM-dd HH:mm"));
+        }
+    }
+
+    void downloadNeverFollowsALinkAtTheTarget() {
+        open(m_server->password());
+        QVERIFY(writeFile(m_local->filePath("victim"), "victim") &&
+                QFile::link(m_local->filePath("victim"), "a.txt"));
+        select("LFTP", {"a.txt"});
+        click("cmd2Local");
+        QCOMPARE(readFile(m_local->filePath("victim")), QByteArray("victim"));
+        QVERIFY(!QFileInfo("a.txt").isSymLink());
+        QCOMPARE(readFile("a.txt"), readFile(m_server->pathOf("a.txt")));
     }
 
     void failuresEndTheActionWithALine_data() {

@@ -27,7 +27,10 @@ static const QList<std::pair<Option, QString>> options{{Options::Store, "txtPath
                                                        {Options::Upload, "chkFtp"},
                                                        {Options::ArchivePattern, "txtArchPat"},
                                                        {Options::FtpPath, "txtFTPPath"},
-                                                       {Options::ArchivePassword, "txtArchPass"}};
+                                                       {Options::ArchivePassword, "txtArchPass"},
+                                                       {Options::CatchUp, "chkCatchUp"},
+                                                       {Options::QuietSuccess, "chkQuiet"},
+                                                       {Options::Verify, "chkVerify"}};
 static const auto fields = [] {
     QList<std::pair<QString, QString>> keys;
     for (const auto& [option, name] : options) {
@@ -52,8 +55,9 @@ class TestFOptions : public QObject {
     QStringList shown() const {
         QStringList values;
         for (const auto& [key, name] : fields) {
-            values << (name == "chkFtp" ? QString::number(control<QCheckBox>(name)->isChecked())
-                                        : control(name)->text());
+            values << (name.startsWith("chk")
+                           ? QString::number(control<QCheckBox>(name)->isChecked())
+                           : control(name)->text());
         }
         return values;
     }
@@ -104,10 +108,13 @@ private slots:
         QTest::newRow("empty store") << QByteArray() << defaults;
         QTest::newRow("every key")
             << QByteArray("store=/srv\nFTP=host\nport=2121\nUSER=me\nPassw=\"se,cret\"\n"
-                          "isFTP=1\narchpat=yyyy\nftppath=/in\nArchPass=a b\n")
-            << QStringList{"/srv", "host", "2121", "me", "se,cret", "1", "yyyy", "/in", "a b"};
-        QTest::newRow("IsFtp True") << QByteArray("IsFtp=True\n")
-                                    << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", "", ""};
+                          "isFTP=1\narchpat=yyyy\nftppath=/in\nArchPass=a b\ncatchup=1\n"
+                          "QuietSuccess=True\nverify=0\n")
+            << QStringList{"/srv", "host", "2121", "me", "se,cret", "1",
+                           "yyyy", "/in",  "a b",  "1",  "1",       "0"};
+        QTest::newRow("IsFtp True")
+            << QByteArray("IsFtp=True\n")
+            << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", "", "", "0", "0", "1"};
     }
     void showsAndSavesEveryKey() {
         QFETCH(QByteArray, ini);

@@ -1,0 +1,62 @@
+#include "RestoreCommand.h"
+
+#include "backup/ArchiveCatalog.h"
+#include "backup/ArchiveFetch.h"
+#include "backup/Restore.h"
+#include "backup/StderrRunLog.h"
+#include "common/Error.h"
+#include "store/Settings.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+int restoreFromCommandLine(const RestoreCommand& command, ArchiveCatalog& catalog) {
+    RestoreRequest request;
+    request.archive = QString::fromStdString(command.archive);
+    request.target = QString::fromStdString(command.target);
+    for (const std::string& path : command.paths)
+        request.chosen << QString::fromStdString(path);
+    StderrRunLog console(QStringLiteral("restore"), localNow);
+    const std::unique_ptr<EventLog> kept = catalog.restoreLog(request.archive);
+    TeeLog log(console, kept.get());
+
+    QTemporaryDir fetched;
+    if (!QFileInfo(request.archive).isFile()) {
+        const std::optional<KnownArchive> known = catalog.find(request.archive);
+        if (!known || (known->localPath.isEmpty() && known->remotePath.isEmpty())) {
+            LogLine(log,
+                    QStringLiteral("%1 is no file, and no archive of that name is known")
+                        .arg(request.archive),
+                    IconFailure);
+            return 1;
+        }
+        if (QFileInfo(known->localPath).isFile()) {
+            request.archive = known->localPath;
+        } else {
+            request.archive = fetched.filePath(known->name);
+            const Settings settings;
+            const QString failure = fetchArchive(
+                settings, [] { return std::make_unique<cFTP>(); }, known->remotePath,
+                request.archive);
+            if (!failure.isEmpty()) {
+                LogLine(log, failure, IconFailure);
+                return 1;
+            }
+        }
+    }
+    const bool overwrite = command.overwrite;
+    const ExistingQuestion ask = [&log, overwrite](const QString& path) {
+        if (!overwrite)
+            LogLine(log,
+                    QStringLiteral("%1 is already there and was kept (--overwrite replaces it)")
+                        .arg(path),
+                    IconFailure);
+        return ExistingChoice{overwrite ? ExistingAnswer::Overwrite : ExistingAnswer::Skip, false};
+    };
+    try {
+        return restoreArchive(request, log, ask).complete() ? 0 : 1;
+    } catch (const VError& error) {
+        LogLine(log, errorLogText(error.record()), IconFailure);
+        return 1;
+    }
+}

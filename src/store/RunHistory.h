@@ -1,0 +1,36 @@
+#pragma once
+
+#include "RunRecord.h"
+
+#include <QSqlDatabase>
+#include <vector>
+
+// The table runs: one row per run, written when it starts and again when it ends, so a run
+// killed on the way is still found. Errors raise VError.
+class RunHistory {
+public:
+    static constexpr int Kept = 1000;
+
+    explicit RunHistory(QSqlDatabase db);
+
+    // Called by the copy that holds the single-copy lock, before any run: rows still marked
+    // running belong to a copy that was killed; only the newest Kept rows stay.
+    void startUp();
+    // Inserts the run as running; returns its id.
+    qint64 begin(const RunRecord& run);
+    // Writes the run's end, outcome, archive and lines over the row begin() made.
+    void finish(const RunRecord& run);
+    // Sessions whose time passed without a run, each as a row `missed` at its due time, in one
+    // transaction.
+    void recordMissed(const std::vector<RunRecord>& missed);
+
+    // Newest first.
+    std::vector<RunRecord> newest(int limit = Kept) const;
+
+private:
+    QSqlDatabase m_db;
+};
+
+// The lines as the history keeps them: a JSON list of {"text", "ok"}.
+QString linesToJson(const std::vector<RunLine>& lines);
+std::vector<RunLine> linesFromJson(const QString& json);

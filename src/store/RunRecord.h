@@ -1,0 +1,40 @@
+#pragma once
+
+#include "common/DateTime.h"
+
+#include <QString>
+#include <optional>
+#include <vector>
+
+// How a run came about, and how it ended; the words are what the history stores and prints.
+enum class RunKind { Scheduled, Now, CaughtUp, Command };
+enum class RunOutcome { Running, Ok, Failed, Nothing, Missed, Interrupted };
+
+QString kindWord(RunKind kind);
+QString outcomeWord(RunOutcome outcome);
+RunKind kindFromWord(const QString& word);
+RunOutcome outcomeFromWord(const QString& word);
+// A run the user should look at: it failed, made nothing, or never ran.
+bool isBad(RunOutcome outcome);
+
+struct RunLine {
+    QString text;
+    bool ok = true;
+    bool operator==(const RunLine&) const = default;
+};
+
+// One run of a session as the history keeps it. The title is the session's name at the time.
+struct RunRecord {
+    qint64 id = 0;
+    int sessionId = 0;
+    QString session;
+    RunKind kind = RunKind::Scheduled;
+    DateTime start;
+    std::optional<DateTime> end;
+    RunOutcome outcome = RunOutcome::Running;
+    QString archive;
+    qint64 bytes = 0;
+    int entries = 0;
+    QString destination;
+    std::vector<RunLine> lines;
+};

@@ -1,0 +1,116 @@
+#include "FtpServer.h"
+#include "TestFiles.h"
+#include "store/Settings.h"
+#include "ui/restore/FRestore.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+// The restore window with an archive that Info-ZIP's zip made of docs/a.txt, docs/b.txt and
+// top.txt, opened from a file or from the test server.
+class TestFRestore : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    FtpServer m_server;
+    NoArchiveCatalog m_catalog;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<FRestore> m_window;
+
+    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+    QTreeWidget* tree(const char* name) const { return m_window->findChild<QTreeWidget*>(name); }
+    QString lastLine() const {
+        const int n = tree("LV")->topLevelItemCount();
+        return n ? tree("LV")->topLevelItem(n - 1)->text(0) : QString();
+    }
+    void tick(const QString& entry) {
+        auto items = tree("tvwEntries")->findItems(entry, Qt::MatchExactly | Qt::MatchRecursive);
+        QVERIFY(!items.isEmpty());
+        items[0]->setCheckState(0, Qt::Checked);
+    }
+    void click(const char* name) {
+        QTest::mouseClick(m_window->findChild<QPushButton*>(name), Qt::LeftButton);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(writeFile(path("tree/docs/a.txt"), "a") &&
+                writeFile(path("tree/docs/b.txt"), "b") &&
+                writeFile(path("tree/top.txt"), "top-content"));
+        QProcess zip;
+        zip.setWorkingDirectory(path("tree"));
+        zip.start("zip", {"-qr", m_server.pathOf("pub/night.zip"), "."});
+        QVERIFY(zip.waitForFinished() && zip.exitCode() == 0);
+        QVERIFY(m_server.start());
+        m_settings = std::make_unique<Settings>(path("Vodidore.ini"));
+        m_settings->WriteOption("Ftp", m_server.host());
+        m_settings->WriteOption("Port", m_server.port());
+        m_settings->WriteOption("User", m_server.user());
+        m_settings->WriteOption("Passw", m_server.password());
+    }
+    void init() {
+        m_window = std::make_unique<FRestore>(
+            *m_settings, [] { return std::make_unique<cFTP>(); }, m_catalog);
+        m_window->show();
+    }
+
+    void restoresTheTickedFileOnly_data() {
+        QTest::addColumn<bool>("remote");
+        QTest::newRow("zip file") << false;
+        QTest::newRow("from the server") << true;
+    }
+
+    void restoresTheTickedFileOnly() {
+        QFETCH(bool, remote);
+        QVERIFY(remote ? m_window->openRemote("/pub/night.zip")
+                       : m_window->openArchive(m_server.pathOf("pub/night.zip")));
+        QCOMPARE(m_window->findChild<QLineEdit*>("txtTarget")->text(),
+                 QDir::home().filePath("Restored/night"));
+        tick("b.txt");
+        if (!qEnvironmentVariableIsEmpty("VESTREL_SHOTS") && remote)
+            m_window->grab().save(qEnvironmentVariable("VESTREL_SHOTS") + "/restore.png");
+        const QString target = path(remote ? "remote" : "local");
+        m_window->findChild<QLineEdit*>("txtTarget")->setText(target);
+        click("cmdRestore");
+        QCOMPARE(listing(target), QStringList{"docs"});
+        QCOMPARE(listing(target + "/docs"), QStringList{"b.txt"});
+        QCOMPARE(readFile(target + "/docs/b.txt"), QByteArray("b"));
+    }
+
+    void asksBeforeReplacingAFile() {
+        QVERIFY(writeFile(path("ask/top.txt"), "mine"));
+        QStringList asked;
+        m_window->setExistingQuestion([&](const QString& file) {
+            asked << file;
+            return ExistingChoice{ExistingAnswer::KeepBoth};
+        });
+        QVERIFY(m_window->openArchive(m_server.pathOf("pub/night.zip")));
+        m_window->findChild<QLineEdit*>("txtTarget")->setText(path("ask"));
+        tick("top.txt");
+        click("cmdRestore");
+        QCOMPARE(asked, QStringList{path("ask/top.txt")});
+        QCOMPARE(readFile(path("ask/top.txt")) + readFile(path("ask/top (2).txt")),
+                 "minetop-content");
+    }
+
+    void checkArchiveTellsAChangedByte() {
+        QFile::copy(m_server.pathOf("pub/night.zip"), path("bad.zip"));
+        QFile bad(path("bad.zip"));
+        QVERIFY(bad.open(QIODevice::ReadWrite));
+        QByteArray bytes = bad.readAll();
+        bytes.replace("top-content", "tap-content");
+        bad.seek(0);
+        bad.write(bytes);
+        bad.close();
+        for (const QString& archive : {m_server.pathOf("pub/night.zip"), path("bad.zip")}) {
+            QVERIFY(m_window->openArchive(archive));
+            click("cmdCheck");
+            QCOMPARE(lastLine().contains("does not read back whole"), archive.endsWith("bad.zip"));
+        }
+    }
+};
+
+QTEST_MAIN(TestFRestore)
+#include "TestFRestore.moc"
