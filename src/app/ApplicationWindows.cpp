@@ -2,7 +2,7 @@
 #include "RequestServer.h"
 #include "SocketCleanup.h"
 #include "Windows.h"
-#include "backup/ArchiveCatalog.h"
+#include "backup/HistoryCatalog.h"
 #include "common/Error.h"
 #include "common/UserFolders.h"
 #include "ftp/cFTP.h"
@@ -24,12 +24,22 @@ void Application::wireWindows() {
     });
     m_windows->setFactory(WindowKind::Options,
                           [this] { return new fOptions(*m_settings, *m_autostart); });
-    m_windows->setFactory(WindowKind::History, [this] { return new FHistory(*m_history); });
+    m_windows->setFactory(WindowKind::History, [this] {
+        auto* history = new FHistory(*m_history);
+        QObject::connect(
+            history, &FHistory::restoreRequested, history,
+            [this](int sessionId, const QString& archive) {
+                showWindow(WindowKind::Restore);
+                if (auto* restore = qobject_cast<FRestore*>(m_windows->window(WindowKind::Restore)))
+                    restore->showArchive(sessionId, archive);
+            });
+        return history;
+    });
     m_windows->setFactory(WindowKind::Explorer, [this] {
         return new FBrowser(*m_settings, [] { return std::make_unique<cFTP>(); });
     });
 
-    m_catalog = std::make_unique<NoArchiveCatalog>();
+    m_catalog = std::make_unique<HistoryCatalog>(*m_history, *m_settings, localNow);
     m_windows->setFactory(WindowKind::Restore, [this] {
         return new FRestore(
             *m_settings, [] { return std::make_unique<cFTP>(); }, *m_catalog);

@@ -2,11 +2,16 @@
 
 #include "backup/ArchiveCatalog.h"
 #include "backup/ArchiveFetch.h"
+#include "backup/HistoryCatalog.h"
 #include "backup/Restore.h"
 #include "backup/StderrRunLog.h"
 #include "common/Error.h"
+#include "common/UserFolders.h"
+#include "store/DbConnection.h"
+#include "store/RunHistory.h"
 #include "store/Settings.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -59,4 +64,23 @@ int restoreFromCommandLine(const RestoreCommand& command, ArchiveCatalog& catalo
         LogLine(log, errorLogText(error.record()), IconFailure);
         return 1;
     }
+}
+
+int restoreFromCommandLine(const RestoreCommand& command) {
+    const QString path = QDir(QString::fromStdString(UserFolders::dataFolder()))
+                             .filePath(QLatin1String(DbConnection::FileName));
+    if (QFileInfo::exists(path)) {
+        try {
+            DbConnection::open(path);
+            RunHistory history(DbConnection::database());
+            const Settings settings;
+            HistoryCatalog catalog(history, settings, localNow);
+            return restoreFromCommandLine(command, catalog);
+        } catch (const VError& error) {
+            writeToStandardError(QStringLiteral("vestrel: the history cannot be read: ") +
+                                 errorLineText(error.record()));
+        }
+    }
+    NoArchiveCatalog none;
+    return restoreFromCommandLine(command, none);
 }

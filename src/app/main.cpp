@@ -5,7 +5,6 @@
 #include "RestoreCommand.h"
 #include "SingleCopyLock.h"
 #include "SocketCleanup.h"
-#include "backup/ArchiveCatalog.h"
 #include "common/UserFolders.h"
 #include "ui/shell/AppIcon.h"
 
@@ -95,9 +94,10 @@ int main(int argc, char* argv[]) {
         return CommandRuns::printHistory(command.json);
     }
     if (command.restore) {
-        // A restore runs beside the copy in the tray: it writes nothing that copy uses.
-        NoArchiveCatalog catalog;
-        return restoreFromCommandLine(*command.restore, catalog);
+        // A restore runs beside the copy in the tray: of what that copy uses it only adds a
+        // history row, which the database's own locking keeps apart.
+        QCoreApplication app(argc, argv);
+        return restoreFromCommandLine(*command.restore);
     }
 
     if (const std::string problem = UserFolders::makeDataFolder(); !problem.empty()) {

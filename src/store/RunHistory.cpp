@@ -87,10 +87,18 @@ void RunHistory::recordMissed(const std::vector<RunRecord>& missed) {
 }
 
 std::vector<RunRecord> RunHistory::newest(int limit) const {
+    return select(QStringLiteral("lines from runs"), limit);
+}
+
+std::vector<RunRecord> RunHistory::withArchives() const {
+    return select(QStringLiteral("'' from runs where archive<>'' and kind<>'restore'"), Kept);
+}
+
+std::vector<RunRecord> RunHistory::select(const QString& rest, int limit) const {
     QSqlQuery q = exec(m_db,
                        QStringLiteral("select id, session_id, session, kind, start, \"end\", "
-                                      "outcome, archive, bytes, entries, destination, lines "
-                                      "from runs order by start desc, id desc limit ?"),
+                                      "outcome, archive, bytes, entries, destination, ") +
+                           rest + QStringLiteral(" order by start desc, id desc limit ?"),
                        {limit});
     std::vector<RunRecord> runs;
     while (q.next()) {

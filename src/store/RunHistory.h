@@ -26,8 +26,13 @@ public:
 
     // Newest first.
     std::vector<RunRecord> newest(int limit = Kept) const;
+    // Runs that wrote an archive, newest first, without their lines.
+    std::vector<RunRecord> withArchives() const;
 
 private:
+    // The columns of a record, then `rest`: the lines column (or '') and the from clause.
+    std::vector<RunRecord> select(const QString& rest, int limit) const;
+
     QSqlDatabase m_db;
 };
 

@@ -3,7 +3,7 @@
 #include <array>
 
 namespace {
-constexpr std::array KindWords{"scheduled", "now", "caught_up", "command"};
+constexpr std::array KindWords{"scheduled", "now", "caught_up", "command", "restore"};
 constexpr std::array OutcomeWords{"running", "ok", "failed", "nothing", "missed", "interrupted"};
 
 template <typename Enum, std::size_t N>

@@ -7,7 +7,8 @@
 #include <vector>
 
 // How a run came about, and how it ended; the words are what the history stores and prints.
-enum class RunKind { Scheduled, Now, CaughtUp, Command };
+// A restore is kept as a run too, so that the history tells what came back.
+enum class RunKind { Scheduled, Now, CaughtUp, Command, Restore };
 enum class RunOutcome { Running, Ok, Failed, Nothing, Missed, Interrupted };
 
 QString kindWord(RunKind kind);

@@ -20,6 +20,8 @@ QString outcomeText(const RunRecord& run) {
     QString text = outcomeWord(run.outcome);
     if (run.kind == RunKind::CaughtUp) {
         text += QStringLiteral(" (caught up)");
+    } else if (run.kind == RunKind::Restore) {
+        text += QStringLiteral(" (restore)");
     }
     return text;
 }
@@ -31,6 +33,7 @@ FHistory::FHistory(RunHistory& history, QWidget* parent)
     , m_history(history)
     , m_lvRuns(new QTreeWidget)
     , m_lvLines(new QTreeWidget)
+    , m_cmdRestore(new QPushButton(QStringLiteral("&Restore…")))
     , m_cmdClose(new QPushButton(QStringLiteral("Close")))
     , m_lines(m_lvLines) {
     setObjectName(QStringLiteral("FHistory"));
@@ -59,16 +62,24 @@ FHistory::FHistory(RunHistory& history, QWidget* parent)
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
 
+    m_cmdRestore->setObjectName(QStringLiteral("cmdRestore"));
+    m_cmdRestore->setAccessibleName(QStringLiteral("Restore from the selected run's archive"));
+    connect(m_cmdRestore, &QPushButton::clicked, this, [this] {
+        if (const RunRecord* run = selectedRun())
+            emit restoreRequested(run->sessionId, run->archive);
+    });
     m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
     connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
+    buttons->addWidget(m_cmdRestore);
     buttons->addWidget(m_cmdClose);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
     layout->addLayout(buttons);
     setTabOrder(m_lvRuns, m_lvLines);
-    setTabOrder(m_lvLines, m_cmdClose);
+    setTabOrder(m_lvLines, m_cmdRestore);
+    setTabOrder(m_cmdRestore, m_cmdClose);
 
     reload();
 }
@@ -109,14 +120,22 @@ void FHistory::reload() {
     showLines();
 }
 
-void FHistory::showLines() {
-    m_lines.clear();
+const RunRecord* FHistory::selectedRun() const {
     const int row =
         m_lvRuns->currentItem() ? m_lvRuns->indexOfTopLevelItem(m_lvRuns->currentItem()) : -1;
-    if (row < 0 || row >= static_cast<int>(m_runs.size())) {
+    return row >= 0 && row < static_cast<int>(m_runs.size()) ? &m_runs[row] : nullptr;
+}
+
+void FHistory::showLines() {
+    m_lines.clear();
+    const RunRecord* selected = selectedRun();
+    // A restore's archive came from another run: that run is the one to restore from.
+    m_cmdRestore->setEnabled(selected && !selected->archive.isEmpty() &&
+                             selected->kind != RunKind::Restore);
+    if (!selected) {
         return;
     }
-    const RunRecord& run = m_runs[row];
+    const RunRecord& run = *selected;
     if (run.outcome == RunOutcome::Missed) {
         m_lines.appendLine(
             QStringLiteral("Due at %1; Vestrel was not running").arg(run.start.toStoredText()),

@@ -168,11 +168,7 @@ FRestore::FRestore(Settings& settings, FtpFactory ftpFactory, ArchiveCatalog& ca
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, close,
             &QPushButton::click);
     connect(m_sessions, &QComboBox::currentIndexChanged, this, &FRestore::fillArchives);
-    connect(m_archives, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
-        const QString local = item->data(0, NameRole).toString();
-        const QString remote = item->data(1, NameRole).toString();
-        QFileInfo(local).isFile() ? openArchive(local) : openRemote(remote);
-    });
+    connect(m_archives, &QTreeWidget::itemActivated, this, &FRestore::openListed);
     for (const auto& [id, title] : m_catalog.sessions())
         m_sessions->addItem(title, id);
     m_sessions->setEnabled(m_sessions->count() > 0);
@@ -202,6 +198,29 @@ void FRestore::fillArchives() {
         item->setData(0, NameRole, archive.localPath);
         item->setData(1, NameRole, archive.remotePath);
     }
+}
+
+bool FRestore::openListed(QTreeWidgetItem* item) {
+    const QString local = item->data(0, NameRole).toString();
+    const QString remote = item->data(1, NameRole).toString();
+    return QFileInfo(local).isFile() ? openArchive(local) : openRemote(remote);
+}
+
+bool FRestore::showArchive(int sessionId, const QString& name) {
+    if (const int index = m_sessions->findData(sessionId); index >= 0)
+        m_sessions->setCurrentIndex(index);
+    const QList<QTreeWidgetItem*> found = m_sessions->currentData().toInt() == sessionId
+                                              ? m_archives->findItems(name, Qt::MatchExactly, 0)
+                                              : QList<QTreeWidgetItem*>();
+    if (found.isEmpty()) {
+        LogLine(*m_log,
+                QStringLiteral("%1 is neither in the store nor on the server any more").arg(name),
+                IconFailure);
+        return false;
+    }
+    m_archives->setCurrentItem(found.first());
+    m_archives->setFocus();
+    return openListed(found.first());
 }
 
 bool FRestore::openArchive(const QString& path) {

@@ -14,6 +14,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class QComboBox;
 class Settings;
 
@@ -33,6 +34,9 @@ public:
     bool openArchive(const QString& path);
     // Downloads the server's file first, then opens it.
     bool openRemote(const QString& remotePath);
+    // Selects that session's archive of that name and opens it; a red-cross line when the
+    // history knows it no longer.
+    bool showArchive(int sessionId, const QString& name);
     void setExistingQuestion(ExistingQuestion question) { m_question = std::move(question); }
 
 protected:
@@ -43,6 +47,7 @@ private:
     void chooseRemote();
     void chooseTarget();
     void fillArchives();
+    bool openListed(QTreeWidgetItem* item);
     void restoreTicked();
     void checkOpenArchive();
     QStringList tickedNames() const;
