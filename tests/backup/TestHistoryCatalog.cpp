@@ -1,5 +1,6 @@
 #include "BackupTestKit.h"
 #include "TestDatabase.h"
+#include "backup/ArchiveEntries.h"
 #include "backup/HistoryCatalog.h"
 #include "backup/PackFiles.h"
 #include "backup/Restore.h"
@@ -110,8 +111,9 @@ private slots:
         settings.WriteOption("Store", path("store"));
         addRuns(history, {"7|e.zip|store|"});
         QTemporaryDir target;
+        const QString written = target.filePath(ArchiveFile(path("store/e.zip")).entries()[0].name);
         if (fileInTheWay)
-            writeFile(target.filePath("e.txt"), "mine");
+            writeFile(written, "mine");
         HistoryCatalog catalog(history, settings, [] { return RunTime.addDays(1); });
         {
             const std::unique_ptr<EventLog> log = catalog.restoreLog(path("store/e.zip"));
@@ -124,7 +126,7 @@ private slots:
         QCOMPARE(run.end, RunTime.addDays(1));
         QCOMPARE(run.sessionId, 7);
         QVERIFY(!run.lines.empty());
-        QCOMPARE(readFile(target.filePath("e.txt")), fileInTheWay ? "mine" : "e");
+        QCOMPARE(readFile(written), fileInTheWay ? "mine" : "e.zip");
     }
 };
 
