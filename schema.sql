@@ -22,5 +22,6 @@ CREATE TABLE IF NOT EXISTS runs (
   bytes       INTEGER DEFAULT 0,
   entries     INTEGER DEFAULT 0,
   destination TEXT DEFAULT '',    -- the local path, or server:remote name
-  lines       TEXT DEFAULT '[]'   -- JSON list of {"text", "ok"}
+  lines       TEXT DEFAULT '[]',  -- JSON list of {"text", "ok"}
+  archive_state TEXT DEFAULT ''   -- later: waiting (to be sent), sent_later, deleted
 );

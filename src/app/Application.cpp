@@ -78,9 +78,10 @@ int Application::start() {
     const FtpFactory ftpFactory = [] {
         return std::make_unique<cFTP>();
     };
+    BackupRunner runner(*m_store, SessionRun(*m_settings, ftpFactory, m_clock));
+    runner.setHistory(m_history.get());
     m_runner = std::make_unique<WatchedRunner>(
-        BackupRunner(*m_store, SessionRun(*m_settings, ftpFactory, m_clock)),
-        [this](const BackupSession& session) { return watchRun(session); });
+        std::move(runner), [this](const BackupSession& session) { return watchRun(session); });
     m_queue = std::make_unique<RunQueue>(*m_store, m_clock, *m_messages, *m_runner);
     m_queue->setQuietSuccess([this] { return m_settings->isOn(Options::QuietSuccess); });
     m_tick = std::make_unique<SchedulerTick>(*m_store, m_clock, *m_messages, *m_queue);

@@ -61,9 +61,10 @@ int runHere(const QString& programDir, const QString& title) {
             return UnknownTitle;
         }
         const Settings settings;
-        const BackupRunner runner(store,
-                                  SessionRun(
-                                      settings, [] { return std::make_unique<cFTP>(); }, localNow));
+        BackupRunner runner(store,
+                            SessionRun(
+                                settings, [] { return std::make_unique<cFTP>(); }, localNow));
+        runner.setHistory(&history);
         RunWatchers watchers;
         watchers.add(std::make_shared<StderrRunLog>(session->name, localNow));
         watchers.add(std::make_shared<HistoryWriter>(history));

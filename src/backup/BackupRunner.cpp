@@ -1,5 +1,6 @@
 #include "BackupRunner.h"
 
+#include "store/RunHistory.h"
 #include "store/SessionStore.h"
 
 #include <QElapsedTimer>
@@ -99,8 +100,24 @@ void end(RunRecord& run, const RunResult& result, Recorder& recorder, const Cloc
     run.bytes = result.bytes;
     run.entries = result.entries;
     run.destination = result.destination;
+    run.archiveState = result.waiting ? ArchiveState::Waiting : ArchiveState::AsLeft;
     run.lines = recorder.lines;
     recorder.runEnded(run);
+}
+
+void keepChanges(RunHistory* history, const RunResult& result) {
+    if (history == nullptr) {
+        return;
+    }
+    try {
+        for (const RunResult::Change& change : result.changes) {
+            history->changeArchive(change.runId, change.state, change.destination);
+        }
+    } catch (const VError& error) {
+        writeToStandardError(localNow().toStoredText() +
+                             QStringLiteral(" run history not written: ") +
+                             errorLineText(error.record()));
+    }
 }
 
 } // namespace
@@ -108,6 +125,22 @@ void end(RunRecord& run, const RunResult& result, Recorder& recorder, const Cloc
 BackupRunner::BackupRunner(SessionStore& store, SessionRun run)
     : m_store(store)
     , m_run(std::move(run)) {
+}
+
+RunSession BackupRunner::readSession(const BackupSession& session, RunObserver& observer) const {
+    RunSession out{session.keep, session.skip, {}};
+    if (m_history != nullptr && (session.keep > 0 || m_run.uploads())) {
+        try {
+            out.archives = m_history->archivesOf(session.id);
+        } catch (const VError& error) {
+            out.keep = 0;
+            LogLine(observer,
+                    errorLogText(error.record()) +
+                        QStringLiteral(" No earlier archive is sent or deleted in this run."),
+                    IconFailure);
+        }
+    }
+    return out;
 }
 
 bool BackupRunner::readPaths(const BackupSession& session, RunObserver& observer,
@@ -130,8 +163,10 @@ RunRecord BackupRunner::run(const BackupSession& session, RunKind kind,
     QStringList paths;
     RunResult result = unread();
     if (readPaths(session, recorder, paths)) {
-        result = m_run.LPack(paths, recorder,
-                             [&recorder](const RunProgress& p) { recorder.progress(p); });
+        const RunSession about = readSession(session, recorder);
+        result = m_run.LPack(
+            paths, recorder, [&recorder](const RunProgress& p) { recorder.progress(p); }, about);
+        keepChanges(m_history, result);
     }
     end(run, result, recorder, m_run.clock());
     return run;
@@ -152,16 +187,21 @@ void BackupRunner::start(const BackupSession& session, RunKind kind,
     auto* home = new QObject;
     auto log = std::make_shared<RelayLog>(home, recorder);
     auto result = std::make_shared<RunResult>();
-    QThread* worker = QThread::create([sessionRun = m_run, paths, log, result] {
-        *result = sessionRun.LPack(paths, *log, [&log](const RunProgress& p) { log->progress(p); });
+    const RunSession about = readSession(session, *recorder);
+    QThread* worker = QThread::create([sessionRun = m_run, paths, log, result, about] {
+        *result = sessionRun.LPack(
+            paths, *log, [&log](const RunProgress& p) { log->progress(p); }, about);
     });
-    QObject::connect(worker, &QThread::finished, home,
-                     [worker, home, recorder, run, result, done, clock = m_run.clock()] {
-                         worker->wait();
-                         delete worker;
-                         home->deleteLater();
-                         end(*run, *result, *recorder, clock);
-                         done(*run);
-                     });
+    // The history is written on this thread, which owns the database connection.
+    QObject::connect(
+        worker, &QThread::finished, home,
+        [history = m_history, worker, home, recorder, run, result, done, clock = m_run.clock()] {
+            worker->wait();
+            delete worker;
+            home->deleteLater();
+            keepChanges(history, *result);
+            end(*run, *result, *recorder, clock);
+            done(*run);
+        });
     worker->start();
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class RunHistory;
 class SessionStore;
 
 // Runs one session as it is stored: reads its paths through the store, runs it, and hands the
@@ -28,9 +29,15 @@ public:
     void start(const BackupSession& session, RunKind kind, std::shared_ptr<RunObserver> observer,
                Done done) const;
 
+    // Where the session's earlier archives are found and what a run did to them is kept; without
+    // it, no earlier archive is sent or deleted.
+    void setHistory(RunHistory* history) { m_history = history; }
+
 private:
+    RunSession readSession(const BackupSession& session, RunObserver& observer) const;
     bool readPaths(const BackupSession& session, RunObserver& observer, QStringList& paths) const;
 
     SessionStore& m_store;
     SessionRun m_run;
+    RunHistory* m_history = nullptr;
 };

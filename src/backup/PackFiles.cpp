@@ -197,6 +197,7 @@ struct ZipPacker::Impl {
     // Entries kept in place of files found swapped for something else; removed once written.
     std::vector<zip_uint64_t> placeholders;
     std::atomic<bool> cancelled{false};
+    int skippedByPattern = 0;
     // Entry names are the file system's bytes, so that every file keeps its exact name, UTF-8 or
     // not. Top-level names this packing has given out; a later file or folder of the same name gets
     // a number instead of replacing the earlier one.
@@ -219,6 +220,7 @@ struct ZipPacker::Impl {
         topLevelNames.clear();
         earlierEntries.clear();
         counter.done = counter.total = 0;
+        skippedByPattern = 0;
     }
 
     void discard() {
@@ -562,10 +564,15 @@ void ZipPacker::Impl::addFolder(int root, int dir, const std::string& below, con
         if (::fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             continue; // gone since the folder was read
         }
+        const std::string childBelow = below.empty() ? leaf : below + '/' + leaf;
+        if (!options.skip.isEmpty() &&
+            options.skip.skips(nativeToText(childBelow), S_ISDIR(st.st_mode))) {
+            ++skippedByPattern;
+            continue;
+        }
         const std::string childName = name.empty() // the root: its children are the top level
                                           ? takeTopLevelName(leaf, S_ISDIR(st.st_mode))
                                           : name + '/' + leaf;
-        const std::string childBelow = below.empty() ? leaf : below + '/' + leaf;
         const QString childDisplay = display + QLatin1Char('/') + nativeToText(leaf);
         if (S_ISREG(st.st_mode)) {
             addFile({root, childBelow}, childDisplay, childName);
@@ -747,8 +754,12 @@ void ZipPacker::setProgress(PackProgress progress) {
     m_impl->counter.report = std::move(progress);
 }
 
-void PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots,
-               PackProgress progress, PackOptions options) {
+int ZipPacker::skippedByPattern() const {
+    return m_impl->skippedByPattern;
+}
+
+int PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots,
+              PackProgress progress, PackOptions options) {
     ZipPacker packer(std::move(options));
     packer.setProgress(std::move(progress));
     for (int k = 1; k <= count; ++k) {
@@ -757,5 +768,7 @@ void PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots
             packer.Pack(path, archivePath);
         }
     }
+    const int skipped = packer.skippedByPattern();
     packer.close();
+    return skipped;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SkipPatterns.h"
+
 #include <QString>
 #include <functional>
 #include <memory>
@@ -31,6 +33,8 @@ struct PackOptions {
     QString password;
     // Threads that deflate; 0: VESTREL_PACK_WORKERS, else one per hardware thread.
     int workers = 0;
+    // What is left out below the packed folders, by path relative to each.
+    SkipPatterns skip = SkipPatterns();
 };
 
 // Packs files and folders into zip archives. A file is stored under its own name; a folder with
@@ -61,6 +65,8 @@ public:
     void setProgress(PackProgress progress);
     // From any thread: close() then stops soon, raises VError and writes no archive.
     void cancel();
+    // Files and folders the skip patterns left out so far (a folder counts once).
+    int skippedByPattern() const;
 
     struct Impl;
 
@@ -69,6 +75,7 @@ private:
 };
 
 // Packs slots 1 to `count` (empty slots skipped) into the archive at `archivePath`, in slot
-// order. No archive is written when no slot is filled. Failures raise VError.
-void PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots,
-               PackProgress progress = {}, PackOptions options = {});
+// order. No archive is written when no slot is filled. Failures raise VError. Returns how many
+// files and folders the skip patterns left out.
+int PackFiles(int count, const QString& archivePath, const FileSlots& fileSlots,
+              PackProgress progress = {}, PackOptions options = {});

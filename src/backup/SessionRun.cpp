@@ -79,12 +79,12 @@ SessionRun::SessionRun(Settings settings, FtpFactory ftpFactory, Clock clock)
 }
 
 RunResult SessionRun::LPack(const QStringList& entries, EventLog& log,
-                            const RunProgressSink& progress) const {
+                            const RunProgressSink& progress, const RunSession& session) const {
     // Server replies may echo the password; it is masked in every line of the run.
     FailureWatch watch(log, m_settings.text(Options::Password));
     RunResult result;
     try {
-        packAndUpload(entries, watch, progress, result);
+        packAndUpload(entries, watch, progress, session, result);
     } catch (const VError& error) {
         LogLine(watch, errorLogText(error.record()), IconFailure);
     } catch (const std::exception& error) {
@@ -96,11 +96,20 @@ RunResult SessionRun::LPack(const QStringList& entries, EventLog& log,
     if (result.outcome != RunOutcome::Nothing && watch.failed()) {
         result.outcome = RunOutcome::Failed;
     }
+    // A delete the server or the store refuses is told, but leaves the backup just made good.
+    if (result.outcome == RunOutcome::Ok && session.keep > 0 && !result.archive.isEmpty()) {
+        try {
+            keepLast(session, watch, result);
+        } catch (const VError& error) {
+            LogLine(watch, errorLogText(error.record()), IconFailure);
+        }
+    }
     return result;
 }
 
 void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
-                               const RunProgressSink& progress, RunResult& result) const {
+                               const RunProgressSink& progress, const RunSession& session,
+                               RunResult& result) const {
     const QString pattern = m_settings.text(Options::ArchivePattern);
     const QString stem = formatDate(m_clock(), pattern);
     const QString store = m_settings.storeFolder();
@@ -167,7 +176,15 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
         LogLine(log, line, IconFailure);
     };
     options.password = m_settings.text(Options::ArchivePassword);
-    PackFiles(n, archivePath, fileSlots, packing, options);
+    options.skip = SkipPatterns(session.skip);
+    const bool skipping = !options.skip.isEmpty();
+    const int skipped = PackFiles(n, archivePath, fileSlots, packing, options);
+    if (skipping) {
+        LogLine(log,
+                QStringLiteral("Skipped %1 files and folders that match the Skip patterns")
+                    .arg(skipped),
+                IconSuccess);
+    }
     result.archive = archiveName;
     result.bytes = QFileInfo(archivePath).size();
     result.destination = archivePath;
@@ -192,7 +209,7 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
                 IconFailure);
         return;
     }
-    upload(archivePath, archiveName, stem + QStringLiteral(".zip"), log, progress, result);
+    upload(archivePath, archiveName, stem + QStringLiteral(".zip"), log, progress, session, result);
     if (result.destination == archivePath) {
         LogLine(log, QStringLiteral("The archive was kept at ") + archivePath, IconFailure);
     }
@@ -200,18 +217,12 @@ void SessionRun::packAndUpload(const QStringList& entries, EventLog& log,
 
 void SessionRun::upload(const QString& archivePath, const QString& archiveName,
                         const QString& baseName, EventLog& log, const RunProgressSink& progress,
-                        RunResult& result) const {
+                        const RunSession& session, RunResult& result) const {
     const QString host = m_settings.text(Options::Ftp);
     const QString user = m_settings.text(Options::User);
     const QString password = m_settings.text(Options::Password);
 
     std::unique_ptr<cFTP> ftp = m_ftpFactory();
-    if (progress) {
-        ftp->setTransferProgress([&progress, &archivePath](qint64 done, qint64 total) {
-            progress({RunProgress::Stage::Sending, archivePath, done, total});
-            return true;
-        });
-    }
     ftp->setPort(m_settings.port());
     // A run never trusts a server on its own: once the user accepted a certificate in the
     // explorer, that certificate and no other.
@@ -219,57 +230,181 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName,
     if (!ftp->Connect(host, user, password)) {
         // The archive stays: it is then the only copy of this backup.
         LogError(log, IconFailure);
+        result.waiting = true;
         return;
     }
     LogLine(log, QStringLiteral("Connection succesful"), IconSuccess);
 
+    // What an earlier upload left in the store goes first, oldest first, so that one bad night
+    // does not lose the off-site copy. One that fails again stays for the next run.
+    for (const RunRecord& earlier : session.archives) {
+        // A waiting archive whose file is gone left its name free for this run's own.
+        if (earlier.archiveState != ArchiveState::Waiting || earlier.destination == archivePath ||
+            !QFileInfo(earlier.destination).isFile()) {
+            continue;
+        }
+        QString remoteName;
+        if (!send(*ftp, earlier.destination, earlier.archive, earlier.archive, log, progress,
+                  remoteName)) {
+            continue;
+        }
+        result.changes.push_back(
+            {earlier.id, ArchiveState::SentLater, QStringLiteral("%1:%2").arg(host, remoteName)});
+        LogLine(log,
+                QStringLiteral("Sent %1, which an earlier run could not send, as %2")
+                    .arg(earlier.destination, remoteName),
+                IconSuccess);
+        if (QFile::remove(earlier.destination)) {
+            LogLine(log, QStringLiteral("File ") + earlier.destination + QStringLiteral(" deleted"),
+                    IconSuccess);
+        } else {
+            LogLine(log, QStringLiteral("Cannot delete file %1").arg(earlier.destination),
+                    IconFailure);
+        }
+    }
+
+    QString remoteName;
+    const bool sent = send(*ftp, archivePath, archiveName, baseName, log, progress, remoteName);
+    if (ftp->Connected()) {
+        ftp->Disconnect();
+    }
+
+    if (!sent) {
+        result.waiting = true;
+        return;
+    }
+    result.destination = QStringLiteral("%1:%2").arg(host, remoteName);
+    if (!QFile::remove(archivePath)) {
+        throw VError(UnspecifiedErrorNumber, Source,
+                     QStringLiteral("Cannot delete file %1").arg(archivePath));
+    }
+    LogLine(log, QStringLiteral("File ") + archivePath + QStringLiteral(" deleted"), IconSuccess);
+}
+
+bool SessionRun::send(cFTP& ftp, const QString& archivePath, const QString& archiveName,
+                      const QString& baseName, EventLog& log, const RunProgressSink& progress,
+                      QString& remoteName) const {
+    ftp.setTransferProgress([&progress, &archivePath](qint64 done, qint64 total) {
+        if (progress) {
+            progress({RunProgress::Stage::Sending, archivePath, done, total});
+        }
+        return true;
+    });
     // Two sessions run in the same minute name the same archive: the later one must not
     // overwrite the earlier one's upload, which is then the only copy of that backup.
     const QString folder = m_settings.remoteFolder();
-    QString remoteName = folder + archiveName;
+    remoteName = folder + archiveName;
     // Numbered from the minute's own name, so that "x (2).zip" taken gives "x (3).zip". Bounded,
     // for a server that would claim every name exists.
     const std::string base = (folder + baseName).toStdString();
-    for (int n = 2; n <= 100 && ftp->FileExists(remoteName); ++n) {
+    for (int n = 2; n <= 100 && ftp.FileExists(remoteName); ++n) {
         remoteName = QString::fromStdString(numberedName(base, n, false));
     }
     // The archive travels under a name of its own and takes its final name only once it has
     // arrived whole: a broken transfer must not leave what looks like a good backup.
     const QString unfinished = remoteName + QStringLiteral(".part");
     std::optional<ErrorRecord> failure;
-    if (!ftp->PutFile(archivePath, unfinished, cFTP::Binary)) {
+    if (!ftp.PutFile(archivePath, unfinished, cFTP::Binary)) {
         failure = CurrentError();
     } else {
         try {
-            ftp->RenameFile(unfinished, remoteName);
+            ftp.RenameFile(unfinished, remoteName);
         } catch (const VError& error) {
             failure = error.record();
         }
     }
-    const bool sent = !failure;
-    if (sent) {
+    if (!failure) {
         LogLine(log, QStringLiteral("File transfer succesfully"), IconSuccess);
-    } else {
-        QString& text = failure->description;
-        text += text.endsWith(QLatin1Char('\n')) ? QString() : QStringLiteral(" ");
-        text += (removeFromServer(*ftp, unfinished)
-                     ? QStringLiteral("The unfinished upload %1 was removed from the server")
-                     : QStringLiteral("The unfinished upload %1 may be left on the server"))
-                    .arg(unfinished);
-        clearCurrentError();
-        LogLine(log, errorLogText(*failure), IconFailure);
+        return true;
     }
-    if (ftp->Connected()) {
-        ftp->Disconnect();
-    }
+    QString& text = failure->description;
+    text += text.endsWith(QLatin1Char('\n')) ? QString() : QStringLiteral(" ");
+    text += (removeFromServer(ftp, unfinished)
+                 ? QStringLiteral("The unfinished upload %1 was removed from the server")
+                 : QStringLiteral("The unfinished upload %1 may be left on the server"))
+                .arg(unfinished);
+    clearCurrentError();
+    LogLine(log, errorLogText(*failure), IconFailure);
+    return false;
+}
 
-    if (sent) {
-        result.destination = QStringLiteral("%1:%2").arg(host, remoteName);
-        if (!QFile::remove(archivePath)) {
-            throw VError(UnspecifiedErrorNumber, Source,
-                         QStringLiteral("Cannot delete file %1").arg(archivePath));
+// Only archives the history records as this session's are candidates, never the run's own; each
+// place (the store, the server) keeps the newest `keep`. Archives still waiting to be sent are
+// the only copy of their backup and are never deleted.
+void SessionRun::keepLast(const RunSession& session, EventLog& log, RunResult& result) const {
+    const QString host = m_settings.text(Options::Ftp);
+    const QString onServer = host + QLatin1Char(':');
+    const bool upload = m_settings.isOn(Options::Upload);
+    std::vector<RunRecord> local;
+    std::vector<RunRecord> remote;
+    for (RunRecord earlier : session.archives) {
+        for (const RunResult::Change& change : result.changes) {
+            if (change.runId == earlier.id) {
+                earlier.archiveState = change.state;
+                earlier.destination = change.destination;
+            }
         }
-        LogLine(log, QStringLiteral("File ") + archivePath + QStringLiteral(" deleted"),
-                IconSuccess);
+        if (earlier.destination == result.destination ||
+            earlier.archiveState == ArchiveState::Waiting ||
+            earlier.archiveState == ArchiveState::Deleted) {
+            continue;
+        }
+        if (earlier.destination.startsWith(QLatin1Char('/'))) {
+            if (QFileInfo(earlier.destination).isFile()) {
+                local.push_back(earlier);
+            }
+        } else if (upload && earlier.destination.startsWith(onServer)) {
+            remote.push_back(earlier);
+        }
     }
+    const bool ownLocal = result.destination.startsWith(QLatin1Char('/'));
+    // The run's own archive is the newest of its place and one of those kept there.
+    const auto beyond = [&session](const std::vector<RunRecord>& kept, bool withOwn) {
+        return std::max<qsizetype>(0, qsizetype(kept.size()) + (withOwn ? 1 : 0) - session.keep);
+    };
+    const auto deleted = [&result](const RunRecord& run) {
+        result.changes.push_back({run.id, ArchiveState::Deleted, run.destination});
+    };
+    for (qsizetype i = 0, n = beyond(local, ownLocal); i < n; ++i) {
+        const QString& path = local[size_t(i)].destination;
+        if (QFile::remove(path)) {
+            LogLine(log, QStringLiteral("Deleted the old archive %1").arg(path), IconSuccess);
+            deleted(local[size_t(i)]);
+        } else {
+            LogLine(log, QStringLiteral("Could not delete the old archive %1").arg(path),
+                    IconFailure);
+        }
+    }
+    const qsizetype n = beyond(remote, !ownLocal);
+    if (n == 0) {
+        return;
+    }
+    std::unique_ptr<cFTP> ftp = m_ftpFactory();
+    ftp->setPort(m_settings.port());
+    ftp->setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
+    if (!ftp->Connect(host, m_settings.text(Options::User), m_settings.text(Options::Password))) {
+        LogError(log, IconFailure);
+        return;
+    }
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString name = remote[size_t(i)].destination.mid(onServer.size());
+        QString why;
+        try {
+            if (ftp->DeleteFile(name)) {
+                LogLine(log, QStringLiteral("Deleted the old archive %1 from the server").arg(name),
+                        IconSuccess);
+                deleted(remote[size_t(i)]);
+                continue;
+            }
+            why = CurrentError().description;
+        } catch (const VError& error) {
+            why = error.description();
+        }
+        clearCurrentError();
+        LogLine(log,
+                QStringLiteral("Could not delete the old archive %1 from the server: %2")
+                    .arg(name, why.trimmed()),
+                IconFailure);
+    }
+    ftp->Disconnect();
 }

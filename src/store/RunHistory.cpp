@@ -73,9 +73,10 @@ qint64 RunHistory::begin(const RunRecord& run) {
 void RunHistory::finish(const RunRecord& run) {
     exec(m_db,
          QStringLiteral("update runs set session=?, \"end\"=?, outcome=?, archive=?, bytes=?, "
-                        "entries=?, destination=?, lines=? where id=?"),
+                        "entries=?, destination=?, lines=?, archive_state=? where id=?"),
          {run.session, stored(run.end), outcomeWord(run.outcome), run.archive, run.bytes,
-          run.entries, run.destination, linesToJson(run.lines), run.id});
+          run.entries, run.destination, linesToJson(run.lines), archiveStateWord(run.archiveState),
+          run.id});
 }
 
 void RunHistory::recordMissed(const std::vector<RunRecord>& missed) {
@@ -86,20 +87,42 @@ void RunHistory::recordMissed(const std::vector<RunRecord>& missed) {
     transaction.commit();
 }
 
+void RunHistory::changeArchive(qint64 id, ArchiveState state, const QString& destination) {
+    exec(m_db, QStringLiteral("update runs set archive_state=?, destination=? where id=?"),
+         {archiveStateWord(state), destination, id});
+}
+
+std::vector<RunRecord> RunHistory::archivesOf(int sessionId) const {
+    return read(exec(
+        m_db,
+        QStringLiteral(
+            "select id, session_id, session, kind, start, \"end\", outcome, archive, bytes, "
+            "entries, destination, lines, archive_state from runs r where session_id=? and "
+            "archive<>'' and destination<>'' and coalesce(archive_state, '')<>'deleted' and "
+            "(outcome='ok' or archive_state in ('waiting', 'sent_later')) and not exists "
+            "(select 1 from runs later where later.destination=r.destination and later.id>r.id) "
+            "order by id"),
+        {sessionId}));
+}
+
 std::vector<RunRecord> RunHistory::newest(int limit) const {
-    return select(QStringLiteral("lines from runs"), limit);
+    return select(QStringLiteral("lines, archive_state from runs"), limit);
 }
 
 std::vector<RunRecord> RunHistory::withArchives() const {
-    return select(QStringLiteral("'' from runs where archive<>'' and kind<>'restore'"), Kept);
+    return select(
+        QStringLiteral("'', archive_state from runs where archive<>'' and kind<>'restore'"), Kept);
 }
 
 std::vector<RunRecord> RunHistory::select(const QString& rest, int limit) const {
-    QSqlQuery q = exec(m_db,
-                       QStringLiteral("select id, session_id, session, kind, start, \"end\", "
-                                      "outcome, archive, bytes, entries, destination, ") +
-                           rest + QStringLiteral(" order by start desc, id desc limit ?"),
-                       {limit});
+    return read(exec(m_db,
+                     QStringLiteral("select id, session_id, session, kind, start, \"end\", "
+                                    "outcome, archive, bytes, entries, destination, ") +
+                         rest + QStringLiteral(" order by start desc, id desc limit ?"),
+                     {limit}));
+}
+
+std::vector<RunRecord> RunHistory::read(QSqlQuery q) {
     std::vector<RunRecord> runs;
     while (q.next()) {
         RunRecord r;
@@ -115,6 +138,7 @@ std::vector<RunRecord> RunHistory::select(const QString& rest, int limit) const 
         r.entries = q.value(9).toInt();
         r.destination = q.value(10).toString();
         r.lines = linesFromJson(q.value(11).toString());
+        r.archiveState = archiveStateFromWord(q.value(12).toString());
         runs.push_back(std::move(r));
     }
     return runs;

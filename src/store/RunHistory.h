@@ -3,6 +3,7 @@
 #include "RunRecord.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <vector>
 
 // The table runs: one row per run, written when it starts and again when it ends, so a run
@@ -24,6 +25,13 @@ public:
     // transaction.
     void recordMissed(const std::vector<RunRecord>& missed);
 
+    // The archives the history records as this session's and not yet deleted, oldest first: of
+    // good runs, or waiting to be sent, or sent later. A path or remote name that a later run of
+    // any session recorded again belongs to that run, not to these.
+    std::vector<RunRecord> archivesOf(int sessionId) const;
+    // A later run sent or deleted the archive of run `id`.
+    void changeArchive(qint64 id, ArchiveState state, const QString& destination);
+
     // Newest first.
     std::vector<RunRecord> newest(int limit = Kept) const;
     // Runs that wrote an archive, newest first, without their lines.
@@ -32,6 +40,7 @@ public:
 private:
     // The columns of a record, then `rest`: the lines column (or '') and the from clause.
     std::vector<RunRecord> select(const QString& rest, int limit) const;
+    static std::vector<RunRecord> read(QSqlQuery q);
 
     QSqlDatabase m_db;
 };

@@ -37,3 +37,27 @@ RunOutcome outcomeFromWord(const QString& word) {
 bool isBad(RunOutcome outcome) {
     return outcome != RunOutcome::Ok && outcome != RunOutcome::Running;
 }
+
+QString archiveStateWord(ArchiveState state) {
+    switch (state) {
+    case ArchiveState::Waiting:
+        return QStringLiteral("waiting");
+    case ArchiveState::SentLater:
+        return QStringLiteral("sent_later");
+    case ArchiveState::Deleted:
+        return QStringLiteral("deleted");
+    case ArchiveState::AsLeft:
+        break;
+    }
+    return {};
+}
+
+ArchiveState archiveStateFromWord(const QString& word) {
+    for (const ArchiveState state :
+         {ArchiveState::Waiting, ArchiveState::SentLater, ArchiveState::Deleted}) {
+        if (word == archiveStateWord(state)) {
+            return state;
+        }
+    }
+    return ArchiveState::AsLeft;
+}

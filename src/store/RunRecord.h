@@ -11,10 +11,16 @@
 enum class RunKind { Scheduled, Now, CaughtUp, Command, Restore };
 enum class RunOutcome { Running, Ok, Failed, Nothing, Missed, Interrupted };
 
+// What became of a run's archive after the run: as the run left it, waiting in the store for a
+// later run to send it (its upload failed), sent by a later run, or deleted to keep the last N.
+enum class ArchiveState { AsLeft, Waiting, SentLater, Deleted };
+
 QString kindWord(RunKind kind);
 QString outcomeWord(RunOutcome outcome);
 RunKind kindFromWord(const QString& word);
 RunOutcome outcomeFromWord(const QString& word);
+QString archiveStateWord(ArchiveState state);
+ArchiveState archiveStateFromWord(const QString& word);
 // A run the user should look at: it failed, made nothing, or never ran.
 bool isBad(RunOutcome outcome);
 
@@ -37,5 +43,6 @@ struct RunRecord {
     qint64 bytes = 0;
     int entries = 0;
     QString destination;
+    ArchiveState archiveState = ArchiveState::AsLeft;
     std::vector<RunLine> lines;
 };

@@ -21,6 +21,8 @@ struct Column {
 constexpr Column AddedColumns[] = {
     {"Tasks", "Keep", "INTEGER DEFAULT 0"},
     {"Tasks", "Skip", "TEXT"},
+    // What became of a run's archive later: '', waiting, sent_later, deleted.
+    {"runs", "archive_state", "TEXT DEFAULT ''"},
 };
 
 // Tables added after the first version, as CREATE TABLE IF NOT EXISTS statements.

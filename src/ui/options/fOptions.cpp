@@ -3,6 +3,7 @@
 #include "BrowseForFolder.h"
 #include "StorePath.h"
 #include "TestConnection.h"
+#include "common/DatePattern.h"
 #include "common/Error.h"
 #include "common/UserFolders.h"
 #include "store/Autostart.h"
@@ -68,10 +69,21 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     QLabel* patternLabel = addLabel(this, 6, QStringLiteral("Archive filename pattern"),
                                     twipRect(120, 780, 1710, 195));
     m_txtArchPat = addTextBox(this, "txtArchPat", patternLabel, twipRect(60, 1020, 4890, 285));
+    // A pattern is easy to get wrong; the name it gives shows while it is typed.
+    auto* nextName = new QLabel(this);
+    nextName->setObjectName(QStringLiteral("lblNextName"));
+    nextName->setGeometry(twipRect(120, 1350, 4800, 195));
+    const auto showNextName = [nextName](const QString& pattern) {
+        const QString name = formatDate(localNow(), pattern) + QStringLiteral(".zip");
+        nextName->setText(QStringLiteral("Next archive: ") + name);
+        nextName->setAccessibleName(nextName->text());
+    };
+    connect(m_txtArchPat, &QLineEdit::textChanged, nextName, showNextName);
+    showNextName(QString());
 
     m_frame1 = new QGroupBox(QStringLiteral("FTP"), this);
     m_frame1->setObjectName(QStringLiteral("Frame1"));
-    m_frame1->setGeometry(twipRect(60, 1440, 4935, 1695));
+    m_frame1->setGeometry(twipRect(60, 1620, 4935, 1695));
     // The switch has no caption of its own: it sits on the frame's edge beside "FTP".
     m_chkFtp = new QCheckBox(m_frame1);
     m_chkFtp->setObjectName(QStringLiteral("chkFtp"));
@@ -105,7 +117,7 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
         twipRect(120, 1245, 4695, 285));
 
     // The switches stack below the FTP frame, one a row; the buttons follow them.
-    int row = 3240;
+    int row = 3420;
     const auto addSwitch = [this, &row](const char* name, const QString& caption) {
         auto* box = new QCheckBox(caption, this);
         box->setObjectName(QLatin1String(name));
