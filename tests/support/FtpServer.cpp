@@ -82,6 +82,8 @@ bool FtpServer::start(const Options& options) {
         arguments << "--ignore-quit";
     if (!options.lockedIn)
         arguments << "--unlocked";
+    if (options.bytesPerSecond)
+        arguments << "--bytes-per-second" << QString::number(options.bytesPerSecond);
     const QString pem = m_dir.filePath(QStringLiteral("server.pem"));
     if (options.tls != Options::Tls::None) {
         if (!QFile::exists(pem) &&

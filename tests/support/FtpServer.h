@@ -49,6 +49,8 @@ struct FtpServerOptions {
     bool answerQuit = true;
     // The server's root is the folder above the home, where log-on puts the user.
     bool lockedIn = true;
+    // Transfers held to this speed (0: as fast as they go), so a test can act during one.
+    qint64 bytesPerSecond = 0;
     // TLS with a self-signed certificate: AUTH TLS (explicit) or from the first byte (implicit).
     enum class Tls { None, Explicit, Implicit } tls = Tls::None;
 };

@@ -15,7 +15,8 @@ import os
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import (DTPHandler, FTPHandler, ThrottledDTPHandler, TLS_DTPHandler,
+                                TLS_FTPHandler)
 from pyftpdlib.servers import FTPServer
 
 
@@ -37,6 +38,7 @@ def main():
     parser.add_argument("--no-mlsd", action="store_true")
     parser.add_argument("--ignore-quit", action="store_true")
     parser.add_argument("--unlocked", action="store_true")
+    parser.add_argument("--bytes-per-second", type=int, default=0)
     parser.add_argument("--tls", choices=["explicit", "implicit"], default="")
     parser.add_argument("--certfile", default="")
     args = parser.parse_args()
@@ -114,6 +116,12 @@ def main():
         handler.proto_cmds = {k: v for k, v in base.proto_cmds.items() if k != "MLSD"}
     if args.stop_after_bytes and not args.tls:
         handler.dtp_handler = StoppingDTPHandler
+    if args.bytes_per_second and not args.tls:
+
+        class SlowDTPHandler(ThrottledDTPHandler):
+            read_limit = write_limit = args.bytes_per_second
+
+        handler.dtp_handler = SlowDTPHandler
 
     server = FTPServer(("127.0.0.1", args.port), handler)
     print(server.address[1], flush=True)

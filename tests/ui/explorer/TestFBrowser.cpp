@@ -244,6 +244,8 @@ private slots:
 
     void cancelledTransferKeepsTheEarlierFile() {
         QFETCH(bool, upload);
+        // Slow enough that the cancel comes while the transfer thread still sends.
+        QVERIFY(m_server->start({.bytesPerSecond = 16 << 20}));
         const QByteArray content = QByteArray(1024 * 1024, 'v').repeated(64);
         const QString remote = m_server->pathOf("pub/big.bin");
         QVERIFY(writeFile(upload ? "big.bin" : remote, content));
