@@ -14,18 +14,7 @@ namespace {
 const QString Source = QStringLiteral("RunHistory");
 
 QSqlQuery exec(const QSqlDatabase& db, const QString& text, const QVariantList& values = {}) {
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(text)) {
-        raiseSqlError(q.lastError(), Source);
-    }
-    for (const QVariant& v : values) {
-        q.addBindValue(v);
-    }
-    if (!q.exec()) {
-        raiseSqlError(q.lastError(), Source);
-    }
-    return q;
+    return runQuery(db, text, values, Source);
 }
 
 QVariant stored(const std::optional<DateTime>& value) {

@@ -62,18 +62,7 @@ struct Columns {
 
 QSqlQuery run(const QSqlDatabase& db, const QString& text, const QVariantList& values,
               const QString& source) {
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(text)) {
-        raiseSqlError(q.lastError(), source);
-    }
-    for (const QVariant& v : values) {
-        q.addBindValue(v);
-    }
-    if (!q.exec()) {
-        raiseSqlError(q.lastError(), source);
-    }
-    return q;
+    return runQuery(db, text, values, source);
 }
 
 std::vector<BackupSession> readSessions(QSqlQuery& q) {
