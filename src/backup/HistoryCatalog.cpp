@@ -79,6 +79,9 @@ std::vector<std::pair<RunRecord, KnownArchive>> HistoryCatalog::known() const {
     const QDir store(m_settings.storeFolder());
     std::vector<std::pair<RunRecord, KnownArchive>> found;
     for (RunRecord& run : runs) {
+        // Retention took it; a file of that name there now is not this run's.
+        if (run.archiveState == ArchiveState::Deleted)
+            continue;
         KnownArchive archive;
         archive.name = run.archive;
         archive.written = asQDateTime(run.end.value_or(run.start));
@@ -133,7 +136,8 @@ std::unique_ptr<EventLog> HistoryCatalog::restoreLog(const QString& archive) {
     run.start = m_clock();
     run.archive = QFileInfo(archive).fileName();
     for (const auto& [written, known] : this->known()) {
-        if (known.name == run.archive || known.localPath == archive) {
+        if (known.name == run.archive || known.localPath == archive ||
+            known.remotePath.section(QLatin1Char('/'), -1) == run.archive) {
             run.sessionId = written.sessionId;
             run.session = written.session;
             run.bytes = written.bytes;

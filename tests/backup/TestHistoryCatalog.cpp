@@ -25,7 +25,8 @@ class TestHistoryCatalog : public QObject {
         return QFileInfo(path("store/" + name)).size();
     }
 
-    // Runs, oldest first: session, archive, destination ("store" for the store's file).
+    // Runs, oldest first: session|archive|destination ("store" for the store's file)|r (a restore)
+    // or d (its archive deleted since).
     void addRuns(RunHistory& history, const QStringList& rows) {
         int minute = 0;
         for (const QString& row : rows) {
@@ -43,6 +44,8 @@ class TestHistoryCatalog : public QObject {
             run.destination = f[2] == "store" ? path("store/" + f[1]) : f[2];
             run.outcome = RunOutcome::Ok;
             history.finish(run);
+            if (f[3] == "d") // deleted by a later run's retention
+                history.changeArchive(run.id, ArchiveState::Deleted, run.destination);
         }
     }
 
@@ -59,6 +62,9 @@ private slots:
         QTest::newRow("gone from the store, other server, restores: not listed")
             << QStringList{"1|a.zip|store|", "1|b.zip|other.example:/b.zip|", "1|f.zip|store|r"}
             << QStringList{"a.zip", "b.zip"} << QStringList{};
+        QTest::newRow("deleted from the server by retention: not listed")
+            << QStringList{"1|a.zip|ftp.example:/a.zip|d", "1|b.zip|ftp.example:/b.zip|"}
+            << QStringList{"a.zip", "b.zip"} << QStringList{"b.zip server /b.zip"};
     }
     void archivesOfASessionNewestFirstWithTheirPlace() {
         QFETCH(QStringList, runs);
@@ -92,7 +98,10 @@ private slots:
             QVERIFY(remote.isEmpty() || catalog.find(remote.section('/', -1)));
         }
         QVERIFY(!catalog.find("unknown.zip"));
-        QCOMPARE(catalog.sessions().size(), size_t(expected.isEmpty() ? 0 : 2));
+        const auto sessions = catalog.sessions();
+        QCOMPARE(std::count_if(sessions.begin(), sessions.end(),
+                               [](const auto& s) { return s.first == 1; }),
+                 expected.isEmpty() ? 0 : 1);
     }
 
     void restoreIsKeptAsARun_data() {

@@ -278,10 +278,28 @@ class Run:
         box = wait_for("the completion message",
                        lambda: self.message_box("Vestrel Session Complete!"))
         d.shot("event-window-and-message")
-        self.check_archive()
+        first = self.check_archive()
         ui.press(ui.find(box, "push button", "OK"))
         wait_for("the message to close", lambda: not ui.showing(box))
         d.shot("after-run")
+
+        # Keep is 2: after two more runs the first run's archive is gone from the server.
+        for _ in range(2):
+            self.run_now(editor, "Vestrel Session Complete!")
+        kept = self.server_archives()
+        if len(kept) != 2 or first in kept:
+            raise Failure("after three runs with Keep 2 the server holds %s" % kept)
+        self.restore_one_file(sorted(kept)[-1])
+
+        # A refused log-on fails the next run, and the history and the tray tell it.
+        self.choose("Options")
+        options = wait_for("the options dialog", lambda: ui.window("Vestrel Options"))
+        self.fill(ui.find(options, "password text", "Password"), "wrong", secret=True)
+        ui.press(ui.find(options, "push button", "Save"))
+        wait_for("the options dialog to close", lambda: not ui.window("Vestrel Options"))
+        self.run_now(editor, "Vestrel Session Failed! See the log.")
+        self.check_tooltip()
+        self.check_history()
 
         self.choose("Exit")
         wait_for("the program to end", lambda: self.program.poll() is not None)
@@ -310,6 +328,7 @@ class Run:
         self.fill(ui.find(editor, "text", "Date"), due.strftime("%Y-%m-%d"))
         self.fill(ui.find(editor, "text", "Time"), due.strftime("%H:%M"))
         d.keys("Tab")
+        self.fill(ui.find(editor, "spin button", "Keep the last N archives"), "2")
 
         files = ui.find(editor, "list", "Files")
         self.pick_path(ui.find(editor, "push button", "Add File"), "Select file",
@@ -373,21 +392,128 @@ class Run:
         return next((w for w in self.ui.app() or [] if w is not None and w.name == "Vestrel"
                      and self.ui.showing(w) and self.label_starting(w, text)), None)
 
+    @staticmethod
+    def zips(folder):
+        return [name for name in os.listdir(folder) if name.endswith(".zip")]
+
+    def server_archives(self):
+        return self.zips(self.ftp_home)
+
     def check_archive(self):
-        def zips(folder):
-            return [name for name in os.listdir(folder) if name.endswith(".zip")]
-        if len(zips(self.ftp_home)) != 1:
+        if len(self.server_archives()) != 1:
             raise Failure("the server holds %s" % os.listdir(self.ftp_home))
-        with zipfile.ZipFile(os.path.join(self.ftp_home, zips(self.ftp_home)[0])) as archive:
+        name = self.server_archives()[0]
+        with zipfile.ZipFile(os.path.join(self.ftp_home, name)) as archive:
             names = archive.namelist()
         if not all(any(n.endswith(end) for n in names)
                    for end in ("notes.txt", "photos/beach.jpg")):
             raise Failure("the archive holds %s" % names)
         # The program made its database and the default store in the user's folders.
         store = os.path.join(self.home, "Backups", "Vestrel")
-        if zips(store) or not os.path.isfile(
+        if self.zips(store) or not os.path.isfile(
                 os.path.join(self.home, ".local", "share", "vestrel", "vestrel.mdb")):
             raise Failure("the store holds %s" % os.listdir(store))
+        return name
+
+    def run_now(self, editor, message):
+        ui = self.ui
+        ui.press(ui.find(editor, "push button", "Run Now"))
+        box = wait_for("the message " + message, lambda: self.message_box(message))
+        self.desktop.shot("run-now-" + message.split()[2].strip("!").lower())
+        ui.press(ui.find(box, "push button", "OK"))
+        wait_for("the message to close", lambda: not ui.showing(box))
+
+    def restore_one_file(self, archive):
+        d, ui = self.desktop, self.ui
+        self.choose("Restore")
+        window = wait_for("the restore window", lambda: ui.window("Vestrel Restore"))
+        # A cell has no children, so it is false: the conditions hand it over in a list.
+        listed = wait_for("the archive in the list", lambda: [
+            c for c in ui.find_all(window, "table cell") if c.name == archive])[0]
+        self.click(listed)
+        d.keys("Return")  # opens it: only the server holds it, so it is downloaded first
+        notes = wait_for("notes.txt among the entries", lambda: [
+            c for c in ui.find_all(window, "table cell") if c.name == "notes.txt"
+            and ui.showing(c)])[0]
+        self.click(notes)
+        d.keys("space")
+        wait_for("notes.txt ticked", lambda: ui.state("CHECKED", notes))
+        target = os.path.join(self.home, "restored")
+        self.fill(ui.find(window, "text", "Restore to:"), target)
+        ui.press(ui.find(window, "push button", "Restore"))
+
+        def restored():
+            for folder, _, files in os.walk(target):
+                if "notes.txt" in files:
+                    return os.path.join(folder, "notes.txt")
+            return None
+        path = wait_for("the restored file", restored)
+        wait_for("the restore's log line", lambda: any(
+            c.name.startswith("Restored 1 of 1") for c in ui.find_all(window, "table cell")))
+        self.shot_window("restore-window", window)
+        with open(path, "rb") as got, open(os.path.join(self.data, "notes.txt"), "rb") as kept:
+            if got.read() != kept.read():
+                raise Failure("the restored notes.txt differs from the original")
+        ui.press(ui.find(window, "push button", "Close"))
+        wait_for("the restore window to close", lambda: not ui.window("Vestrel Restore"))
+
+    def check_tooltip(self):
+        icon = self.desktop.tray_icons("vestrel")[0]
+        self.desktop.tool("xdotool", "mousemove", "--window", icon, "8", "8")
+
+        def tip():
+            for w in self.ui.app() or []:
+                if w is not None and w.getRoleName() == "tool tip" and self.ui.showing(w):
+                    return w.name or " ".join(c.name for c in self.ui.walk(w))
+            return None
+        text = wait_for("the tray's tooltip", tip)
+        self.desktop.shot("tray-tooltip")
+        if "Holiday photos" not in text or "failed" not in text:
+            raise Failure("the tray's tooltip reads %r" % text)
+        self.desktop.tool("xdotool", "mousemove", "640", "300")
+
+    def check_history(self):
+        ui = self.ui
+        self.choose("History")
+        window = wait_for("the history window", lambda: ui.window("Vestrel History"))
+        runs = ui.find(window, "tree", "Runs").queryTable()
+        # Four runs of the session and the restore, which names the session it restored from.
+        wait_for("five runs in the history", lambda: runs.nRows == 5)
+        sessions = [runs.getAccessibleAt(row, 1).name for row in range(5)]
+        if sessions != ["Holiday photos"] * 5:
+            raise Failure("the history's runs name the sessions %s" % sessions)
+        outcomes = [runs.getAccessibleAt(row, 2) for row in (0, 2)]
+        words = [cell.name for cell in outcomes]
+        if not words[0].startswith("failed") or not words[1].startswith("ok"):
+            raise Failure("the newest runs' outcomes read %s" % words)
+        self.shot_window("history-window", window)
+        marks = [self.icon_colour(cell) for cell in outcomes]
+        if marks != ["red", "green"]:
+            raise Failure("the outcome icons look %s" % marks)
+        ui.press(ui.find(window, "push button", "Close"))
+        wait_for("the history window to close", lambda: not ui.window("Vestrel History"))
+
+    def icon_colour(self, cell):
+        """Which of the cross (red) and the check mark (green) the cell's icon is."""
+        x, y, w, h = cell.queryComponent().getExtents(0)
+        pixels = self.desktop.tool("import", "-window", "root", "-crop",
+                                   "%dx%d+%d+%d" % (24, h, x, y), "txt:-")
+        red = green = 0
+        for line in pixels.split("\n")[1:]:
+            r, g, b = (int(v) for v in line.split("(")[1].split(")")[0].split(",")[:3])
+            # A selected row's icon is tinted with the selection's blue.
+            red += r > g + 60 and r > b + 60
+            green += g > r + 40 and g > b + 20
+        return "red" if red > green and red > 5 else "green" if green > 5 else \
+            "none (%d red, %d green at %d,%d)" % (red, green, x, y)
+
+    def shot_window(self, name, window):
+        x, y, w, h = window.queryComponent().getExtents(0)
+        self.desktop.step += 1
+        path = os.path.join(self.desktop.shots, "%02d-%s.png" % (self.desktop.step, name))
+        self.desktop.tool("import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y),
+                          path)
+        print("screenshot", path, flush=True)
 
 
 def main():

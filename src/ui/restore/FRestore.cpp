@@ -193,11 +193,18 @@ void FRestore::fillArchives() {
                                   ? QStringLiteral("store and server")
                               : archive.localPath.isEmpty() ? QStringLiteral("server")
                                                             : QStringLiteral("store");
-        auto* item = new QTreeWidgetItem(m_archives, {archive.name, dateText(archive.written),
-                                                      locale.toString(archive.size), where});
+        // Runs in one minute share the store's name; the server numbers them apart.
+        const QString name = archive.localPath.isEmpty()
+                                 ? archive.remotePath.section(QLatin1Char('/'), -1)
+                                 : archive.name;
+        auto* item = new QTreeWidgetItem(
+            m_archives, {name, dateText(archive.written), locale.toString(archive.size), where});
         item->setData(0, NameRole, archive.localPath);
         item->setData(1, NameRole, archive.remotePath);
+        item->setData(2, NameRole, archive.name);
     }
+    for (int column = 0; column < m_archives->columnCount() - 1; ++column)
+        m_archives->resizeColumnToContents(column);
 }
 
 bool FRestore::openListed(QTreeWidgetItem* item) {
@@ -209,18 +216,22 @@ bool FRestore::openListed(QTreeWidgetItem* item) {
 bool FRestore::showArchive(int sessionId, const QString& name) {
     if (const int index = m_sessions->findData(sessionId); index >= 0)
         m_sessions->setCurrentIndex(index);
-    const QList<QTreeWidgetItem*> found = m_sessions->currentData().toInt() == sessionId
-                                              ? m_archives->findItems(name, Qt::MatchExactly, 0)
-                                              : QList<QTreeWidgetItem*>();
-    if (found.isEmpty()) {
+    QTreeWidgetItem* found = nullptr;
+    for (int i = 0; !found && m_sessions->currentData().toInt() == sessionId &&
+                    i < m_archives->topLevelItemCount();
+         ++i) {
+        if (m_archives->topLevelItem(i)->data(2, NameRole).toString() == name)
+            found = m_archives->topLevelItem(i);
+    }
+    if (!found) {
         LogLine(*m_log,
                 QStringLiteral("%1 is neither in the store nor on the server any more").arg(name),
                 IconFailure);
         return false;
     }
-    m_archives->setCurrentItem(found.first());
+    m_archives->setCurrentItem(found);
     m_archives->setFocus();
-    return openListed(found.first());
+    return openListed(found);
 }
 
 bool FRestore::openArchive(const QString& path) {
@@ -300,7 +311,11 @@ bool FRestore::openRemote(const QString& remotePath) {
     if (!ftp)
         return false;
     const QString name = remotePath.section(QLatin1Char('/'), -1);
-    const QString local = m_downloads.filePath(QStringLiteral("archive.zip"));
+    // Under its own name, which the restore's log lines then show; one download at a time.
+    const bool plainName = name != QLatin1String(".") && name != QLatin1String("..");
+    const QString local = m_downloads.filePath(plainName ? name : QStringLiteral("archive.zip"));
+    if (m_archive.startsWith(m_downloads.path() + QLatin1Char('/')))
+        QFile::remove(m_archive);
     QFile::remove(local);
     ftp->setTransferProgress([this](qint64 done, qint64 total) {
         m_done = done;
