@@ -24,6 +24,7 @@
 #include <QShortcut>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace {
 
@@ -156,12 +157,21 @@ void FBrowser::FillLFTP() {
         const QLocale locale;
         for (const FtpListEntry& entry : remoteListOrder(entries)) {
             const bool folder = entry.attributes & FtpAttribute::Folder;
+            const bool sized = !folder && entry.size >= 0;
             auto* item = new QTreeWidgetItem(
-                m_lftp,
-                {entry.name, folder || entry.size < 0 ? QString() : locale.toString(entry.size),
-                 entry.modified.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
+                m_lftp, {entry.name, sized ? locale.formattedDataSize(entry.size, 1) : QString(),
+                         entry.modified.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
             item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+            // The exact size where the column rounds it.
+            if (sized)
+                item->setToolTip(1, locale.toString(entry.size) + QStringLiteral(" bytes"));
         }
+        // Size and date whole; the name takes what is left and is elided.
+        m_lftp->resizeColumnToContents(1);
+        m_lftp->resizeColumnToContents(2);
+        m_lftp->setColumnWidth(0, std::max(pixels(900), m_lftp->viewport()->width() -
+                                                            m_lftp->columnWidth(1) -
+                                                            m_lftp->columnWidth(2)));
     } catch (const VError& error) {
         LogLine(*m_log, errorLogText(error.record()), IconFailure);
     }

@@ -189,7 +189,7 @@ private slots:
             auto* lftp = m_window->findChild<QTreeWidget*>("LFTP");
             QTreeWidgetItem* file = lftp->topLevelItem(int(shown.indexOf("a.txt")));
             QCOMPARE(file->text(1),
-                     QLocale().toString(QFileInfo(m_server->pathOf("a.txt")).size()));
+                     QLocale().formattedDataSize(QFileInfo(m_server->pathOf("a.txt")).size(), 1));
             QCOMPARE(
                 file->text(2),
                 QFileInfo(m_server->pathOf("a.txt")).lastModified().toString("yyyy-MM-dd HH:mm"));
