@@ -1,9 +1,11 @@
 #include "FtpServer.h"
 #include "TestFiles.h"
+#include "backup/PackFiles.h"
 #include "store/Settings.h"
 #include "ui/restore/FRestore.h"
 
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -43,6 +45,9 @@ private slots:
         zip.setWorkingDirectory(path("tree"));
         zip.start("zip", {"-qr", m_server.pathOf("pub/night.zip"), "."});
         QVERIFY(zip.waitForFinished() && zip.exitCode() == 0);
+        FileSlots files;
+        files.set(1, path("tree/top.txt"));
+        PackFiles(1, path("locked.zip"), files, {}, {.skipped = {}, .password = "right"});
         QVERIFY(m_server.start());
         m_settings = std::make_unique<Settings>(path("Vodidore.ini"));
         m_settings->WriteOption("Ftp", m_server.host());
@@ -77,6 +82,48 @@ private slots:
         QCOMPARE(listing(target), QStringList{"docs"});
         QCOMPARE(listing(target + "/docs"), QStringList{"b.txt"});
         QCOMPARE(readFile(target + "/docs/b.txt"), QByteArray("b"));
+        const auto* bar = m_window->findChild<QProgressBar*>("prgWork");
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    void encryptedArchiveTakesItsPassword_data() {
+        QTest::addColumn<QString>("options"); // the options' archive password
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<int>("asked"); // of which the later ones say it was wrong
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("the options' password") << "right" << QStringList() << 0 << true;
+        QTest::newRow("options wrong, typed") << "old" << QStringList{"right"} << 1 << true;
+        QTest::newRow("wrong, then right") << "" << QStringList{"no", "right"} << 2 << true;
+        QTest::newRow("cancelled") << "" << QStringList{"no"} << 2 << false;
+    }
+
+    // Restore and "Check archive" use the password that opened it; without one nothing opens.
+    void encryptedArchiveTakesItsPassword() {
+        QFETCH(QString, options);
+        QFETCH(QStringList, typed);
+        QFETCH(int, asked);
+        QFETCH(bool, opened);
+        m_settings->WriteOption("ArchPass", options);
+        QStringList prompts;
+        m_window->setPasswordQuestion([&](const QString& prompt) -> std::optional<QString> {
+            prompts << prompt;
+            return typed.isEmpty() ? std::nullopt : std::optional(typed.takeFirst());
+        });
+        QCOMPARE(m_window->openArchive(path("locked.zip")), opened);
+        m_settings->WriteOption("ArchPass", "");
+        QCOMPARE(prompts.size(), asked);
+        QCOMPARE(prompts.filter("Wrong password").size(), std::max(asked - 1, 0));
+        if (!opened) {
+            QCOMPARE(lastLine(), "Wrong password for locked.zip");
+            return;
+        }
+        click("cmdCheck");
+        QVERIFY2(lastLine().contains("reads back whole"), qPrintable(lastLine()));
+        const QString target = path(QString("unlocked/") + QTest::currentDataTag());
+        m_window->findChild<QLineEdit*>("txtTarget")->setText(target);
+        tick("top.txt");
+        click("cmdRestore");
+        QCOMPARE(readFile(target + "/top.txt"), "top-content");
     }
 
     void asksBeforeReplacingAFile() {
