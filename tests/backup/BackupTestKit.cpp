@@ -15,9 +15,16 @@ void switchUploadOn(Settings& settings, const FtpServer& server) {
     settings.WriteOption("FTPPAth", "/pub/");
 }
 
-SessionRun sessionRun(const Settings& settings) {
+SessionRun sessionRun(const Settings& settings, const QString& sshFolder) {
     return SessionRun(
-        settings, [] { return std::make_unique<cFTP>(); }, [] { return RunTime; });
+        settings,
+        [sshFolder] {
+            auto ftp = std::make_unique<cFTP>();
+            if (!sshFolder.isEmpty())
+                ftp->setSshFolder(sshFolder);
+            return ftp;
+        },
+        [] { return RunTime; });
 }
 
 int addSession(TestDatabase& db, const QString& name, const QStringList& files, bool hidden) {

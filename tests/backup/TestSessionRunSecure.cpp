@@ -40,14 +40,7 @@ private slots:
         SecureServers::writeSettings(settings, t, trusted);
         const QString remote = t.pub + "/" + ArchiveName;
         QFile::remove(remote);
-        const SessionRun run(
-            settings,
-            [&] {
-                auto ftp = std::make_unique<cFTP>();
-                ftp->setSshFolder(sshFolder);
-                return ftp;
-            },
-            [] { return RunTime; });
+        const SessionRun run = sessionRun(settings, sshFolder);
         EventLogLines log;
         const bool failed = run.LPack({folder + "/data/A"}, log).failed();
         QCOMPARE(failed, !failure.isEmpty());
