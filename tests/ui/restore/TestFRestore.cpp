@@ -1,4 +1,4 @@
-#include "FtpServer.h"
+#include "SecureServers.h"
 #include "TestFiles.h"
 #include "backup/PackFiles.h"
 #include "store/Settings.h"
@@ -17,8 +17,10 @@ class TestFRestore : public QObject {
 
     QTemporaryDir m_dir;
     FtpServer m_server;
+    SecureServers m_secure;
     NoArchiveCatalog m_catalog;
     std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<Settings> m_sftpSettings = std::make_unique<Settings>(path("sftp.ini"));
     std::unique_ptr<FRestore> m_window;
 
     QString path(const QString& relative) const { return m_dir.filePath(relative); }
@@ -49,6 +51,10 @@ private slots:
         files.set(1, path("tree/top.txt"));
         PackFiles(1, path("locked.zip"), files, {}, {.skipped = {}, .password = "right"});
         QVERIFY(m_server.start());
+        QCOMPARE(m_secure.start(), QString());
+        QVERIFY(m_secure.makeSshFolder(path("ssh"), true) &&
+                QFile::copy(m_server.pathOf("pub/night.zip"),
+                            m_secure.target("sftp").pub + "/night.zip"));
         m_settings = std::make_unique<Settings>(path("Vodidore.ini"));
         m_settings->WriteOption("Ftp", m_server.host());
         m_settings->WriteOption("Port", m_server.port());
@@ -65,18 +71,32 @@ private slots:
         QTest::addColumn<bool>("remote");
         QTest::newRow("zip file") << false;
         QTest::newRow("from the server") << true;
+        QTest::newRow("from the server over SFTP") << true;
     }
 
     void restoresTheTickedFileOnly() {
         QFETCH(bool, remote);
-        QVERIFY(remote ? m_window->openRemote("/pub/night.zip")
+        const SecureServers::Target ssh = m_secure.target("sftp");
+        const bool overSftp = QString(QTest::currentDataTag()).endsWith("SFTP");
+        if (overSftp) {
+            SecureServers::writeSettings(*m_sftpSettings, ssh, true);
+            m_window = std::make_unique<FRestore>(
+                *m_sftpSettings,
+                [this] {
+                    auto client = std::make_unique<cFTP>();
+                    client->setSshFolder(path("ssh"));
+                    return client;
+                },
+                m_catalog);
+        }
+        QVERIFY(remote ? m_window->openRemote(overSftp ? ssh.pub + "/night.zip" : "/pub/night.zip")
                        : m_window->openArchive(m_server.pathOf("pub/night.zip")));
         QCOMPARE(m_window->findChild<QLineEdit*>("txtTarget")->text(),
                  QDir::home().filePath("Restored/night"));
         tick("b.txt");
         if (!qEnvironmentVariableIsEmpty("VESTREL_SHOTS") && remote)
             m_window->grab().save(qEnvironmentVariable("VESTREL_SHOTS") + "/restore.png");
-        const QString target = path(remote ? "remote" : "local");
+        const QString target = path(QTest::currentDataTag());
         m_window->findChild<QLineEdit*>("txtTarget")->setText(target);
         click("cmdRestore");
         QCOMPARE(listing(target), QStringList{"docs"});
