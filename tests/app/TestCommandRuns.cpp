@@ -169,8 +169,7 @@ private slots:
             << "locked.zip" << QByteArray("arch-secret-9\r\n") << QByteArray() << 0
             << QByteArray("a") << QByteArray("Restored 1 of 1");
     }
-    // The password never shows in the arguments (read while the program waits for the pipe)
-    // nor on standard error; a missing or wrong one writes nothing.
+    // No password in the arguments (read while the program waits on the pipe) nor on stderr.
     void restoreExitCodes() {
         QFETCH(QString, archive);
         QFETCH(QByteArray, password);
@@ -191,9 +190,7 @@ private slots:
         p.start(VESTREL_EXE, arguments);
         QVERIFY(p.waitForStarted());
         if (!password.isEmpty()) {
-            QFile cmdline(QString("/proc/%1/cmdline").arg(p.processId()));
-            QVERIFY(cmdline.open(QIODevice::ReadOnly));
-            const QByteArray seen = cmdline.readAll();
+            const QByteArray seen = readFile(QString("/proc/%1/cmdline").arg(p.processId()));
             QVERIFY(seen.contains("--password-file") && !seen.contains(password.trimmed()));
             int fd = -1;
             QTRY_VERIFY_WITH_TIMEOUT((fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK)) >= 0,

@@ -1,6 +1,7 @@
 #include "BackupTestKit.h"
 
 #include "FtpServer.h"
+#include "SecureServers.h"
 #include "TestDatabase.h"
 
 #include <QFile>
@@ -16,15 +17,7 @@ void switchUploadOn(Settings& settings, const FtpServer& server) {
 }
 
 SessionRun sessionRun(const Settings& settings, const QString& sshFolder) {
-    return SessionRun(
-        settings,
-        [sshFolder] {
-            auto ftp = std::make_unique<cFTP>();
-            if (!sshFolder.isEmpty())
-                ftp->setSshFolder(sshFolder);
-            return ftp;
-        },
-        [] { return RunTime; });
+    return SessionRun(settings, sshClients(sshFolder), [] { return RunTime; });
 }
 
 int addSession(TestDatabase& db, const QString& name, const QStringList& files, bool hidden) {

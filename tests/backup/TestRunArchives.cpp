@@ -1,5 +1,5 @@
 #include "BackupTestKit.h"
-#include "SecureServers.h"
+#include "FtpServer.h"
 #include "TestDatabase.h"
 #include "backup/BackupRunner.h"
 #include "backup/HistoryWriter.h"
@@ -16,16 +16,13 @@ class TestRunArchives : public QObject {
     Q_OBJECT
 
     QString path(const QString& relative) const { return m_dir->filePath(relative); }
+    QStringList onServer() const { return QDir(m_server.pathOf("pub")).entryList(QDir::Files); }
 
     FtpServer m_server;
-    SecureServers m_secure;
     std::unique_ptr<QTemporaryDir> m_dir;
 
 private slots:
-    void initTestCase() {
-        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-        QCOMPARE(m_secure.start(), QString());
-    }
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorString())); }
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
     void skip_data() {
@@ -68,8 +65,7 @@ private slots:
         // program did not make in the store and on the server. Steps: "A", "B" run; "A-" runs
         // with a refused log-on; "A!" is to fail; "A/x" uploads into /pub/x/; "gone:N" deletes run
         // N's local archive; "dir:N" puts a folder in place of run N's remote one; "block" /
-        // "unblock" put a folder where uploads of "2612051430.zip" travel; "sftp" (first) sends
-        // all over SFTP. "~" in a line is the server's folder pub.
+        // "unblock" put a folder where uploads of "2612051430.zip" travel.
         QTest::addColumn<int>("keep");
         QTest::addColumn<bool>("upload");
         QTest::addColumn<QString>("steps");
@@ -88,10 +84,6 @@ private slots:
             << 2 << true << "B;A;A;A;A" << QStringList{"F"}
             << QStringList{"N (2).zip", "N (4).zip", "F", "N.zip"}
             << lines(sent + "|+Deleted the old archive /pub/N (3).zip from the server");
-        QTest::newRow("over SFTP too")
-            << 2 << true << "sftp;B;A;A;A;A" << QStringList{"F"}
-            << QStringList{"N (2).zip", "N (4).zip", "F", "N.zip"}
-            << lines(sent + "|+Deleted the old archive ~/N (3).zip from the server");
         QTest::newRow("keep 0 keeps all")
             << 0 << true << "A;A;A" << QStringList{"F"}
             << QStringList{"N (2).zip", "N (3).zip", "F", "N.zip"} << lines(sent);
@@ -131,27 +123,23 @@ private slots:
         QFETCH(QStringList, store);
         QFETCH(QStringList, server);
         QFETCH(QStringList, lastLines);
-        const bool sftp = steps.startsWith("sftp;");
-        const SecureServers::Target ssh = m_secure.target("sftp");
-        const QString pub = sftp ? ssh.pub : m_server.pathOf("pub");
-        const QString remotePub = sftp ? ssh.pub : "/pub";
-        for (const QString& name : QDir(pub).entryList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
-            QVERIFY(QFile::remove(pub + "/" + name) || QDir(pub + "/" + name).removeRecursively());
+        for (const QString& name :
+             QDir(m_server.pathOf("pub")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
+            QVERIFY(QFile::remove(m_server.pathOf("pub/" + name)) ||
+                    QDir(m_server.pathOf("pub/" + name)).removeRecursively());
         }
         const QString foreign = "2612051430 (9).zip";
         QVERIFY(writeFile(path("store/" + foreign), "mine") &&
-                writeFile(pub + "/" + foreign, "mine") && writeFile(path("data/a.txt"), "a") &&
-                QDir().mkpath(pub + "/x") && m_secure.makeSshFolder(path("ssh"), true));
+                writeFile(m_server.pathOf("pub/" + foreign), "mine") &&
+                writeFile(path("data/a.txt"), "a") && QDir().mkpath(m_server.pathOf("pub/x")));
         TestDatabase db;
         Settings settings(path("Vodidore.ini"));
         switchUploadOn(settings, m_server);
-        if (sftp)
-            SecureServers::writeSettings(settings, ssh, true);
         settings.WriteOption("isFTP", upload ? "1" : "0");
         settings.WriteOption("Store", path("store"));
         SessionStore sessions(db.db());
         RunHistory history(db.db());
-        BackupRunner runner(sessions, sessionRun(settings, path("ssh")));
+        BackupRunner runner(sessions, sessionRun(settings));
         runner.setHistory(&history);
         std::map<QString, BackupSession> byName;
         for (const QString name : {"A", "B"}) {
@@ -159,10 +147,8 @@ private slots:
             byName[name].keep = keep;
         }
         std::vector<RunRecord> runs;
-        const QString block = pub + "/2612051430.zip.part";
+        const QString block = m_server.pathOf("pub/2612051430.zip.part");
         for (const QString& step : steps.split(';')) {
-            if (step == "sftp")
-                continue;
             const QString n = step.section(':', 1);
             if (step.startsWith("gone:")) {
                 QVERIFY(QFile::remove(runs.at(n.toInt() - 1).destination));
@@ -174,10 +160,8 @@ private slots:
                 QVERIFY(step == "block" ? QDir().mkpath(block + "/x")
                                         : QDir(block).removeRecursively());
             } else {
-                settings.WriteOption("Passw", step == "A-" ? "wrong"
-                                              : sftp       ? ""
-                                                           : m_server.password());
-                settings.WriteOption("FTPPAth", remotePub + (step == "A/x" ? "/x/" : "/"));
+                settings.WriteOption("Passw", step == "A-" ? "wrong" : m_server.password());
+                settings.WriteOption("FTPPAth", step == "A/x" ? "/pub/x/" : "/pub/");
                 HistoryWriter writer(history);
                 runs.push_back(runner.run(byName[step.left(1)], RunKind::Now, writer));
                 QCOMPARE(runs.back().outcome == RunOutcome::Ok,
@@ -188,12 +172,11 @@ private slots:
             return names.replaceInStrings(foreign, "F").replaceInStrings("2612051430", "N");
         };
         QCOMPARE(named(listing(path("store"))), store);
-        QCOMPARE(named(QDir(pub).entryList(QDir::Files)), server);
+        QCOMPARE(named(onServer()), server);
         QCOMPARE(runs.back().lines.size(), size_t(lastLines.size()));
         for (qsizetype i = 0; i < lastLines.size(); ++i) {
             const RunLine& line = runs.back().lines[size_t(i)];
-            const QString text =
-                lastLines[i].mid(1).replace("@", m_dir->path()).replace("~", remotePub);
+            const QString text = lastLines[i].mid(1).replace("@", m_dir->path());
             const QRegularExpression whole(QRegularExpression::anchoredPattern(
                 QRegularExpression::escape(text).replace("\\*", "[^\r\n]*")));
             QVERIFY2(whole.match(named({line.text})[0]).hasMatch(), qPrintable(line.text));

@@ -19,7 +19,6 @@ class TestFBrowser : public QObject {
     std::unique_ptr<QTemporaryDir> m_local;
     std::unique_ptr<FtpServer> m_server;
     SecureServers m_secure;
-    QString m_sshFolder; // the client's keys, when the explorer logs on over SFTP
     QTemporaryDir m_config;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<FBrowser> m_window;
@@ -68,12 +67,7 @@ class TestFBrowser : public QObject {
     }
     void open(const QString& password) {
         m_settings->WriteOption("Passw", password);
-        m_window = std::make_unique<FBrowser>(*m_settings, [this] {
-            auto client = std::make_unique<cFTP>();
-            if (!m_sshFolder.isEmpty())
-                client->setSshFolder(m_sshFolder);
-            return client;
-        });
+        m_window = std::make_unique<FBrowser>(*m_settings, sshClients(m_config.filePath("ssh")));
         m_window->show();
         m_window->activateWindow();
         QTRY_VERIFY(!lines().isEmpty());
@@ -82,8 +76,7 @@ class TestFBrowser : public QObject {
 private slots:
     void initTestCase() {
         QCOMPARE(m_secure.start(), QString());
-        m_sshFolder = m_config.filePath("ssh");
-        QVERIFY(m_secure.makeSshFolder(m_sshFolder, true) &&
+        QVERIFY(m_secure.makeSshFolder(m_config.filePath("ssh"), true) &&
                 QDir().mkpath(m_secure.target("sftp").pub + "/sub"));
     }
     void init() {

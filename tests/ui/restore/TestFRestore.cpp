@@ -76,20 +76,14 @@ private slots:
 
     void restoresTheTickedFileOnly() {
         QFETCH(bool, remote);
-        const SecureServers::Target ssh = m_secure.target("sftp");
         const bool overSftp = QString(QTest::currentDataTag()).endsWith("SFTP");
         if (overSftp) {
-            SecureServers::writeSettings(*m_sftpSettings, ssh, true);
-            m_window = std::make_unique<FRestore>(
-                *m_sftpSettings,
-                [this] {
-                    auto client = std::make_unique<cFTP>();
-                    client->setSshFolder(path("ssh"));
-                    return client;
-                },
-                m_catalog);
+            SecureServers::writeSettings(*m_sftpSettings, m_secure.target("sftp"), true);
+            m_window =
+                std::make_unique<FRestore>(*m_sftpSettings, sshClients(path("ssh")), m_catalog);
         }
-        QVERIFY(remote ? m_window->openRemote(overSftp ? ssh.pub + "/night.zip" : "/pub/night.zip")
+        QVERIFY(remote ? m_window->openRemote(overSftp ? m_secure.target("sftp").pub + "/night.zip"
+                                                       : "/pub/night.zip")
                        : m_window->openArchive(m_server.pathOf("pub/night.zip")));
         QCOMPARE(m_window->findChild<QLineEdit*>("txtTarget")->text(),
                  QDir::home().filePath("Restored/night"));
@@ -130,7 +124,6 @@ private slots:
             return typed.isEmpty() ? std::nullopt : std::optional(typed.takeFirst());
         });
         QCOMPARE(m_window->openArchive(path("locked.zip")), opened);
-        m_settings->WriteOption("ArchPass", "");
         QCOMPARE(prompts.size(), asked);
         QCOMPARE(prompts.filter("Wrong password").size(), std::max(asked - 1, 0));
         if (!opened) {
