@@ -188,10 +188,11 @@ private slots:
         QProcess p;
         p.setProcessEnvironment(environment());
         p.start(VESTREL_EXE, arguments);
-        QVERIFY(p.waitForStarted());
         if (!password.isEmpty()) {
-            const QByteArray seen = readFile(QString("/proc/%1/cmdline").arg(p.processId()));
-            QVERIFY(seen.contains("--password-file") && !seen.contains(password.trimmed()));
+            QByteArray seen; // filled in once the program has started
+            QTRY_VERIFY((seen = readFile(QString("/proc/%1/cmdline").arg(p.processId())))
+                            .contains("--password-file"));
+            QVERIFY(!seen.contains(password.trimmed()));
             int fd = -1;
             QTRY_VERIFY_WITH_TIMEOUT((fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK)) >= 0,
                                      30000);
