@@ -176,8 +176,7 @@ private slots:
                 << locked << "pub/" << QStringList{} << QStringList{"sub"};
         }
         QTest::newRow("Path in FTP missing") << false << "gone/" << QStringList{} << top;
-        // Over SFTP the explorer starts in the folder named by its full path.
-        const QString pub = m_secure.target("sftp").pub + "/";
+        const QString pub = m_secure.target("sftp").pub + "/"; // over SFTP a full path
         QTest::newRow("sftp: sub, Up Dir")
             << true << pub << QStringList{"sub", "Up Dir"} << QStringList{"sub"};
         QTest::newRow("sftp: Up Dir")
