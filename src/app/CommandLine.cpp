@@ -66,6 +66,9 @@ CommandLine CommandLine::parse(int argc, char* argv[]) {
         } else if (arg == "--to" && i + 1 < argc) {
             line.restore = line.restore.value_or(RestoreCommand());
             line.restore->target = argv[++i];
+        } else if (arg == "--password-file" && i + 1 < argc) {
+            line.restore = line.restore.value_or(RestoreCommand());
+            line.restore->passwordFile = argv[++i];
         } else if (arg == "--overwrite") {
             line.restore = line.restore.value_or(RestoreCommand());
             line.restore->overwrite = true;
@@ -101,6 +104,7 @@ const char* CommandLine::usage() {
            "       vestrel --run TITLE\n"
            "       vestrel --history [--json]\n"
            "       vestrel --restore ARCHIVE --to FOLDER [PATH...] [--overwrite]\n"
+           "                         [--password-file FILE]\n"
            "       vestrel --write-icon FILE [SIZE] | --version | --help\n"
            "Runs the backup schedule from a tray icon. With an option, shows that window:\n"
            "  --open             the session editor\n"
@@ -121,7 +125,11 @@ const char* CommandLine::usage() {
            "  --restore ARCHIVE --to FOLDER [PATH...]  writes the archive's entries (or the PATHs\n"
            "                     named, a folder with all it holds) under FOLDER without\n"
            "                     windows; files already there are kept unless --overwrite is\n"
-           "                     given. Exit code 0 only when every chosen entry was written.\n"
+           "                     given. An encrypted archive needs --password-file FILE,\n"
+           "                     whose first line is the password. Exit code: 0 when every\n"
+           "                     chosen entry was written; 1 when any was not (kept because\n"
+           "                     it was there, refused, missing), when the password is\n"
+           "                     missing or wrong, or the archive cannot be found or read\n"
            "\n"
            "Where things are kept:\n"
            "  $XDG_DATA_HOME/vestrel/ (~/.local/share/vestrel/)   sessions (vestrel.mdb), the\n"

@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
-// --restore ARCHIVE --to FOLDER [PATH...] [--overwrite]: a restore without windows.
+// --restore ARCHIVE --to FOLDER [PATH...] [--overwrite] [--password-file FILE]: a restore
+// without windows. The password comes from a file only: arguments are visible to every user in
+// /proc/<pid>/cmdline.
 struct RestoreCommand {
     std::string archive;
     std::string target;
     std::vector<std::string> paths;
     bool overwrite = false;
+    std::string passwordFile;
 };
 
 // What the program was asked to do at start. Read before anything of Qt exists, so a second

@@ -12,8 +12,28 @@
 #include "store/Settings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+namespace {
+
+// The first line of the file, without its line end; empty with `why` set when it cannot be read.
+QString readPasswordFile(const QString& path, QString* why) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *why = QStringLiteral("Cannot read the password file %1: %2").arg(path, file.errorString());
+        return QString();
+    }
+    QByteArray line = file.readLine();
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty())
+        *why = QStringLiteral("The password file %1 holds no password").arg(path);
+    return QString::fromUtf8(line);
+}
+
+} // namespace
 
 int restoreFromCommandLine(const RestoreCommand& command, ArchiveCatalog& catalog) {
     RestoreRequest request;
@@ -24,6 +44,14 @@ int restoreFromCommandLine(const RestoreCommand& command, ArchiveCatalog& catalo
     StderrRunLog console(QStringLiteral("restore"), localNow);
     const std::unique_ptr<EventLog> kept = catalog.restoreLog(request.archive);
     TeeLog log(console, kept.get());
+    if (!command.passwordFile.empty()) {
+        QString why;
+        request.password = readPasswordFile(QString::fromStdString(command.passwordFile), &why);
+        if (!why.isEmpty()) {
+            LogLine(log, why, IconFailure);
+            return 1;
+        }
+    }
 
     QTemporaryDir fetched;
     if (!QFileInfo(request.archive).isFile()) {

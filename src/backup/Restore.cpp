@@ -1,6 +1,7 @@
 #include "Restore.h"
 
 #include "ArchiveEntries.h"
+#include "ArchivePassword.h"
 #include "NumberedName.h"
 #include "common/Error.h"
 
@@ -323,6 +324,10 @@ private:
 RestoreOutcome restoreArchive(const RestoreRequest& request, EventLog& log,
                               const ExistingQuestion& ask, const RestoreProgress& progress) {
     const ArchiveFile archive(request.archive);
+    const QString locked =
+        passwordFailureText(tryPassword(archive, request.password), request.archive);
+    if (!locked.isEmpty())
+        throw VError(UnspecifiedErrorNumber, Source, locked);
     QStringList chosen;
     for (QString name : request.chosen) {
         while (name.endsWith(QLatin1Char('/')))

@@ -18,8 +18,9 @@ using RestoreProgress = std::function<bool(const QString& entry, qint64 done, qi
 
 struct RestoreRequest {
     QString archive;
-    QString target;     // made when missing
-    QStringList chosen; // entry names, a folder with all it holds; empty: everything
+    QString target;        // made when missing
+    QStringList chosen;    // entry names, a folder with all it holds; empty: everything
+    QString password = {}; // for an encrypted archive
 };
 
 struct RestoreOutcome {
@@ -37,6 +38,7 @@ struct RestoreOutcome {
 // written to a new file beside its place, created exclusively and readable only by the user,
 // and takes its name only once it is whole, so a cancelled or failed restore never leaves a
 // partial file under a real name. A file in the way is replaced only when `ask` says so.
-// Failures are log lines; raises VError only when the archive or the target cannot be opened.
+// Failures are log lines; raises VError only when the archive or the target cannot be opened,
+// or when the archive is encrypted and the password is missing or wrong (then nothing is written).
 RestoreOutcome restoreArchive(const RestoreRequest& request, EventLog& log,
                               const ExistingQuestion& ask, const RestoreProgress& progress = {});

@@ -1,6 +1,7 @@
 #include "BackupTestKit.h"
 #include "FtpServer.h"
 #include "TestDatabase.h"
+#include "backup/PackFiles.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,6 +9,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // `vestrel --run TITLE` and `vestrel --history --json` as scripts use them: without a display,
 // in this process or forwarded to the running copy.
@@ -61,6 +65,10 @@ private slots:
         Settings settings(path("config/Vodidore.ini"));
         switchUploadOn(settings, m_server);
         settings.WriteOption("Store", path("store"));
+        FileSlots files;
+        files.set(1, path("files/a.txt"));
+        PackFiles(1, path("plain.zip"), files);
+        PackFiles(1, path("locked.zip"), files, {}, {.skipped = {}, .password = "arch-secret-9"});
     }
 
     void exitCodes_data() {
@@ -89,8 +97,9 @@ private slots:
         QFETCH(QString, password);
         QFETCH(int, code);
         QFETCH(QString, outcome);
-        Settings(path("config/Vodidore.ini"))
-            .WriteOption("Passw", password.isEmpty() ? m_server.password() : password);
+        Settings settings(path("config/Vodidore.ini"));
+        settings.WriteOption("Passw", password.isEmpty() ? m_server.password() : password);
+        settings.WriteOption("ArchPass", "arch-secret-9");
         QProcess running;
         if (forwarded) {
             running.setProcessEnvironment(environment());
@@ -100,6 +109,7 @@ private slots:
         }
         QByteArray out, err;
         QCOMPARE(vestrel({"--run", title}, nullptr, &err), code);
+        QVERIFY(!err.contains("arch-secret-9"));
         if (code == 2)
             QVERIFY2(err.contains("\"" + title.toUtf8() + "\""), err.constData());
         if (forwarded) {
@@ -135,6 +145,67 @@ private slots:
             previous = run.value("start").toString();
             QVERIFY(run.value("lines").toArray().first().toObject().contains("ok"));
         }
+    }
+
+    void restoreExitCodes_data() {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QByteArray>("password"); // through a pipe; empty: no --password-file
+        QTest::addColumn<QByteArray>("there");    // a.txt before the restore; empty: none
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("after"); // a.txt after it; empty: none
+        QTest::addColumn<QByteArray>("says");  // on standard error
+        QTest::newRow("all written") << "plain.zip" << QByteArray() << QByteArray() << 0
+                                     << QByteArray("a") << QByteArray("Restored 1 of 1");
+        QTest::newRow("kept, no --overwrite") << "plain.zip" << QByteArray() << QByteArray("mine")
+                                              << 1 << QByteArray("mine") << QByteArray("was kept");
+        QTest::newRow("unknown archive") << "none.zip" << QByteArray() << QByteArray() << 1
+                                         << QByteArray() << QByteArray("no archive of that name");
+        QTest::newRow("encrypted, no password") << "locked.zip" << QByteArray() << QByteArray() << 1
+                                                << QByteArray() << QByteArray("is encrypted");
+        QTest::newRow("encrypted, wrong password")
+            << "locked.zip" << QByteArray("wrong-guess-7\n") << QByteArray() << 1 << QByteArray()
+            << QByteArray("Wrong password for");
+        QTest::newRow("encrypted, password")
+            << "locked.zip" << QByteArray("arch-secret-9\r\n") << QByteArray() << 0
+            << QByteArray("a") << QByteArray("Restored 1 of 1");
+    }
+    // No password in the arguments (read while the program waits on the pipe) nor on stderr.
+    void restoreExitCodes() {
+        QFETCH(QString, archive);
+        QFETCH(QByteArray, password);
+        QFETCH(QByteArray, there);
+        QFETCH(int, code);
+        QFETCH(QByteArray, after);
+        QFETCH(QByteArray, says);
+        const QString target = path(QString("restored/") + QTest::currentDataTag());
+        QVERIFY(there.isEmpty() || writeFile(target + "/a.txt", there));
+        QStringList arguments{"--restore", path(archive), "--to", target};
+        const QByteArray pipe = QFile::encodeName(target + ".pass");
+        if (!password.isEmpty()) {
+            QVERIFY(::mkfifo(pipe.constData(), 0600) == 0);
+            arguments << "--password-file" << QString::fromUtf8(pipe);
+        }
+        QProcess p;
+        p.setProcessEnvironment(environment());
+        p.start(VESTREL_EXE, arguments);
+        if (!password.isEmpty()) {
+            QByteArray seen; // filled in once the program has started
+            QTRY_VERIFY((seen = readFile(QString("/proc/%1/cmdline").arg(p.processId())))
+                            .contains("--password-file"));
+            QVERIFY(!seen.contains(password.trimmed()));
+            int fd = -1;
+            QTRY_VERIFY_WITH_TIMEOUT((fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK)) >= 0,
+                                     30000);
+            QCOMPARE(::write(fd, password.constData(), size_t(password.size())), password.size());
+            ::close(fd);
+        }
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), code);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains(says) && (password.isEmpty() || !err.contains(password.trimmed())),
+                 err.constData());
+        QCOMPARE(readFile(target + "/a.txt"), after);
+        QCOMPARE(listing(target).size(), after.isEmpty() ? 0 : 1);
     }
 };
 

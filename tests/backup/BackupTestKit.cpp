@@ -1,6 +1,7 @@
 #include "BackupTestKit.h"
 
 #include "FtpServer.h"
+#include "SecureServers.h"
 #include "TestDatabase.h"
 
 #include <QFile>
@@ -15,9 +16,8 @@ void switchUploadOn(Settings& settings, const FtpServer& server) {
     settings.WriteOption("FTPPAth", "/pub/");
 }
 
-SessionRun sessionRun(const Settings& settings) {
-    return SessionRun(
-        settings, [] { return std::make_unique<cFTP>(); }, [] { return RunTime; });
+SessionRun sessionRun(const Settings& settings, const QString& sshFolder) {
+    return SessionRun(settings, sshClients(sshFolder), [] { return RunTime; });
 }
 
 int addSession(TestDatabase& db, const QString& name, const QStringList& files, bool hidden) {

@@ -23,8 +23,8 @@ inline const QString ArchiveName = QStringLiteral("2612051430.zip");
 
 // Upload on, to `server` and into its folder "/pub/".
 void switchUploadOn(Settings& settings, const FtpServer& server);
-// A run at RunTime with the real FTP client.
-SessionRun sessionRun(const Settings& settings);
+// A run at RunTime with the real FTP client; over SFTP with the keys of `sshFolder`.
+SessionRun sessionRun(const Settings& settings, const QString& sshFolder = {});
 // A daily session with these files and folders. Returns its id.
 int addSession(TestDatabase& db, const QString& name, const QStringList& files,
                bool hidden = false);

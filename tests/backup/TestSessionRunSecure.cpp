@@ -6,7 +6,8 @@
 #include <QTest>
 
 // A run uploads over SFTP and FTP over TLS; an unknown host key or a self-signed certificate is
-// a red-cross line that says how to accept it, and the archive stays.
+// a red-cross line that says how to accept it, and the archive stays. The session keeps 1: a
+// good run deletes the earlier archive on the server.
 class TestSessionRunSecure : public QObject {
     Q_OBJECT
 
@@ -40,20 +41,19 @@ private slots:
         SecureServers::writeSettings(settings, t, trusted);
         const QString remote = t.pub + "/" + ArchiveName;
         QFile::remove(remote);
-        const SessionRun run(
-            settings,
-            [&] {
-                auto ftp = std::make_unique<cFTP>();
-                ftp->setSshFolder(sshFolder);
-                return ftp;
-            },
-            [] { return RunTime; });
+        RunRecord earlier;
+        earlier.destination = t.setting + ":" + settings.text(Options::FtpPath) + "old.zip";
+        QVERIFY(writeFile(t.pub + "/old.zip", "old"));
         EventLogLines log;
-        const bool failed = run.LPack({folder + "/data/A"}, log).failed();
+        const bool failed = sessionRun(settings, sshFolder)
+                                .LPack({folder + "/data/A"}, log, {}, {1, {}, {earlier}})
+                                .failed();
+        QCOMPARE(QFile::exists(t.pub + "/old.zip"), failed);
         QCOMPARE(failed, !failure.isEmpty());
         const QString kept = folder + "/store/" + ArchiveName;
         if (failure.isEmpty()) {
-            QCOMPARE(log.lines().size(), size_t(3));
+            QCOMPARE(log.lines().size(), size_t(4));
+            QVERIFY(log.lines().back().text.startsWith("Deleted the old archive"));
             QCOMPARE(readArchive(remote).data("A"), QByteArray(100000, 'a'));
             QVERIFY(!QFile::exists(kept));
         } else {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FtpServer.h"
+#include "ftp/cFTP.h"
 
 class Settings;
 
@@ -19,6 +20,16 @@ public:
 private:
     QString m_user;
 };
+
+// Clients that log on over SFTP with the keys of `sshFolder` (when given).
+inline FtpFactory sshClients(const QString& sshFolder) {
+    return [sshFolder] {
+        auto client = std::make_unique<cFTP>();
+        if (!sshFolder.isEmpty())
+            client->setSshFolder(sshFolder);
+        return client;
+    };
+}
 
 // Servers of the encrypted kinds "sftp" (sshd), "ftpes" (AUTH TLS) and "ftps" (implicit TLS).
 class SecureServers {

@@ -3,6 +3,7 @@
 #include "RemotePicker.h"
 #include "backup/ArchiveCheck.h"
 #include "backup/ArchiveEntries.h"
+#include "backup/ArchivePassword.h"
 #include "common/Error.h"
 #include "store/Settings.h"
 #include "ui/events/ListViewLog.h"
@@ -96,6 +97,9 @@ FRestore::FRestore(Settings& settings, FtpFactory ftpFactory, ArchiveCatalog& ca
     resize(760, 620);
     m_question = [this](const QString& path) {
         return askInBox(this, path);
+    };
+    m_askPassword = [this](const QString& prompt) {
+        return askPassword(this, prompt);
     };
 
     m_sessions->setObjectName(QStringLiteral("cmbSession"));
@@ -236,16 +240,19 @@ bool FRestore::showArchive(int sessionId, const QString& name) {
 
 bool FRestore::openArchive(const QString& path) {
     m_tree->clear();
+    const QString name = m_archiveName.isEmpty() ? QFileInfo(path).fileName() : m_archiveName;
     std::vector<ArchiveMember> members;
     try {
-        members = ArchiveFile(path).entries();
+        const ArchiveFile archive(path);
+        if (!unlock(archive, name))
+            return false;
+        members = archive.entries();
     } catch (const VError& error) {
         LogLine(*m_log, errorLogText(error.record()), IconFailure);
         return false;
     }
     m_archive = path;
-    if (m_archiveName.isEmpty())
-        m_archiveName = QFileInfo(path).fileName();
+    m_archiveName = name;
     m_archiveLabel->setText(QStringLiteral("Archive: ") + m_archiveName);
     m_target->setText(QDir::home().filePath(QStringLiteral("Restored/") +
                                             QFileInfo(m_archiveName).completeBaseName()));
@@ -289,6 +296,25 @@ bool FRestore::openArchive(const QString& path) {
     m_tree->sortItems(0, Qt::AscendingOrder);
     m_tree->expandAll();
     setBusy(false);
+    return true;
+}
+
+bool FRestore::unlock(const ArchiveFile& archive, const QString& name) {
+    QString password = m_settings.text(Options::ArchivePassword);
+    PasswordFit fit = tryPassword(archive, password);
+    for (bool asked = false; fit == PasswordFit::Missing || fit == PasswordFit::Wrong;
+         asked = true) {
+        const std::optional<QString> typed =
+            m_askPassword(asked ? QStringLiteral("Wrong password for %1. Try again:").arg(name)
+                                : QStringLiteral("%1 is encrypted. Its password:").arg(name));
+        if (!typed) {
+            LogLine(*m_log, passwordFailureText(fit, name), IconFailure);
+            return false;
+        }
+        password = *typed;
+        fit = tryPassword(archive, password);
+    }
+    m_password = password;
     return true;
 }
 
@@ -388,7 +414,7 @@ void FRestore::restoreTicked() {
             this, [&] { choice = m_question(path); }, Qt::BlockingQueuedConnection);
         return choice;
     };
-    const RestoreRequest request{m_archive, m_target->text(), names};
+    const RestoreRequest request{m_archive, m_target->text(), names, m_password};
     try {
         withProgress<RestoreOutcome>([&] {
             return restoreArchive(request, log, ask,
@@ -405,11 +431,14 @@ void FRestore::restoreTicked() {
 
 void FRestore::checkOpenArchive() {
     const QString problem = withProgress<QString>([this] {
-        return checkArchive(m_archive, [this](qint64 done, qint64 total) {
-            m_done = done;
-            m_total = total;
-            return !m_cancelled;
-        });
+        return checkArchive(
+            m_archive,
+            [this](qint64 done, qint64 total) {
+                m_done = done;
+                m_total = total;
+                return !m_cancelled;
+            },
+            m_password);
     });
     if (problem.isEmpty())
         LogLine(*m_log, QStringLiteral("The archive %1 reads back whole").arg(m_archiveName),
@@ -426,9 +455,13 @@ template <typename Result> Result FRestore::withProgress(const std::function<Res
     m_done = 0;
     m_total = 0;
     setBusy(true);
+    // Work that ends shows a full bar, not the last value polled while it ran.
     struct Idle {
         FRestore* window;
-        ~Idle() { window->setBusy(false); }
+        ~Idle() {
+            window->setBusy(false);
+            window->m_progress->setValue(window->m_cancelled ? 0 : window->m_progress->maximum());
+        }
     } idle{this};
     return runOffThread<Result>(work, [this] {
         const qint64 total = m_total;

@@ -3,6 +3,7 @@
 #include "backup/ArchiveCatalog.h"
 #include "backup/Restore.h"
 #include "ftp/cFTP.h"
+#include "ui/look/PasswordQuestion.h"
 
 #include <QTemporaryDir>
 #include <QWidget>
@@ -17,6 +18,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QComboBox;
 class Settings;
+class ArchiveFile;
 
 // The restore window: an archive from the history, a zip file, or a file on the server
 // (downloaded to a temporary file first), shown as a tree of entries with sizes and dates.
@@ -38,6 +40,8 @@ public:
     // history knows it no longer.
     bool showArchive(int sessionId, const QString& name);
     void setExistingQuestion(ExistingQuestion question) { m_question = std::move(question); }
+    // Asked for the password of an encrypted archive the options' password does not open.
+    void setPasswordQuestion(PasswordQuestion question) { m_askPassword = std::move(question); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -50,6 +54,8 @@ private:
     bool openListed(QTreeWidgetItem* item);
     void restoreTicked();
     void checkOpenArchive();
+    // Finds the password that opens the archive: the options' one, else asked until it fits.
+    bool unlock(const ArchiveFile& archive, const QString& name);
     QStringList tickedNames() const;
     void setBusy(bool busy);
     cFTP* connectedFtp();
@@ -65,6 +71,8 @@ private:
     QString m_archive;
     QString m_archiveName;
     ExistingQuestion m_question;
+    PasswordQuestion m_askPassword;
+    QString m_password;
     QComboBox* m_sessions;
     QTreeWidget* m_archives;
     QLabel* m_archiveLabel;

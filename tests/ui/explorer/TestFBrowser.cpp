@@ -1,5 +1,5 @@
-#include "FtpServer.h"
 #include "QuestionAnswers.h"
+#include "SecureServers.h"
 #include "TestFiles.h"
 #include "store/Settings.h"
 #include "ui/events/ListViewLog.h"
@@ -18,6 +18,7 @@ class TestFBrowser : public QObject {
 
     std::unique_ptr<QTemporaryDir> m_local;
     std::unique_ptr<FtpServer> m_server;
+    SecureServers m_secure;
     QTemporaryDir m_config;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<FBrowser> m_window;
@@ -66,13 +67,18 @@ class TestFBrowser : public QObject {
     }
     void open(const QString& password) {
         m_settings->WriteOption("Passw", password);
-        m_window = std::make_unique<FBrowser>(*m_settings, [] { return std::make_unique<cFTP>(); });
+        m_window = std::make_unique<FBrowser>(*m_settings, sshClients(m_config.filePath("ssh")));
         m_window->show();
         m_window->activateWindow();
         QTRY_VERIFY(!lines().isEmpty());
     }
 
 private slots:
+    void initTestCase() {
+        QCOMPARE(m_secure.start(), QString());
+        QVERIFY(m_secure.makeSshFolder(m_config.filePath("ssh"), true) &&
+                QDir().mkpath(m_secure.target("sftp").pub + "/sub"));
+    }
     void init() {
         // The server starts in the current folder, which must outlive it.
         m_local = std::make_unique<QTemporaryDir>();
@@ -170,6 +176,11 @@ private slots:
                 << locked << "pub/" << QStringList{} << QStringList{"sub"};
         }
         QTest::newRow("Path in FTP missing") << false << "gone/" << QStringList{} << top;
+        const QString pub = m_secure.target("sftp").pub + "/"; // over SFTP a full path
+        QTest::newRow("sftp: sub, Up Dir")
+            << true << pub << QStringList{"sub", "Up Dir"} << QStringList{"sub"};
+        QTest::newRow("sftp: Up Dir")
+            << true << pub << QStringList{"Up Dir"} << QStringList{"pub", "a.txt"};
     }
 
     void entersFoldersAndGoesUpOnEveryServer() {
@@ -178,8 +189,12 @@ private slots:
         QFETCH(QStringList, steps);
         QFETCH(QStringList, shown);
         QVERIFY(m_server->start({.lockedIn = lockedIn}));
+        const bool sftp = QString(QTest::currentDataTag()).startsWith("sftp");
+        if (sftp)
+            SecureServers::writeSettings(*m_settings, m_secure.target("sftp"), true);
         m_settings->WriteOption("FTPPAth", pathInFtp);
-        open(m_server->password());
+        open(sftp ? "" : m_server->password());
+        const QString home = sftp ? m_secure.ssh().pathOf("") : m_server->pathOf("");
         for (const QString& step : steps)
             step == "Up Dir" ? click("cmdDirUp") : doubleClick(step);
         QCOMPARE(names("LFTP"), shown);
@@ -189,10 +204,9 @@ private slots:
             auto* lftp = m_window->findChild<QTreeWidget*>("LFTP");
             QTreeWidgetItem* file = lftp->topLevelItem(int(shown.indexOf("a.txt")));
             QCOMPARE(file->text(1),
-                     QLocale().formattedDataSize(QFileInfo(m_server->pathOf("a.txt")).size(), 1));
-            QCOMPARE(
-                file->text(2),
-                QFileInfo(m_server->pathOf("a.txt")).lastModified().toString("yyyy-MM-dd HH:mm"));
+                     QLocale().formattedDataSize(QFileInfo(home + "a.txt").size(), 1));
+            QCOMPARE(file->text(2),
+                     QFileInfo(home + "a.txt").lastModified().toString("yyyy-MM-dd HH:mm"));
         }
     }
 
