@@ -166,12 +166,12 @@ void FBrowser::FillLFTP() {
             if (sized)
                 item->setToolTip(1, locale.toString(entry.size) + QStringLiteral(" bytes"));
         }
-        // Size and date whole; the name takes what is left and is elided.
-        m_lftp->resizeColumnToContents(1);
-        m_lftp->resizeColumnToContents(2);
-        m_lftp->setColumnWidth(0, std::max(pixels(900), m_lftp->viewport()->width() -
-                                                            m_lftp->columnWidth(1) -
-                                                            m_lftp->columnWidth(2)));
+        // Names whole first, then size and date; the list scrolls sideways when they are long.
+        for (int column = 0; column < 3; ++column)
+            m_lftp->resizeColumnToContents(column);
+        m_lftp->setColumnWidth(0, std::max(m_lftp->columnWidth(0), m_lftp->viewport()->width() -
+                                                                       m_lftp->columnWidth(1) -
+                                                                       m_lftp->columnWidth(2)));
     } catch (const VError& error) {
         LogLine(*m_log, errorLogText(error.record()), IconFailure);
     }

@@ -134,12 +134,13 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     // Typed twice, as it cannot be seen: an archive sealed with a mistyped password is lost.
     m_txtArchPass = addTextBox(this, "txtArchPass",
                                addLabel(this, 7, QStringLiteral("Encrypt archives with password"),
-                                        twipRect(120, row + 60, 2400, 195)),
-                               twipRect(120, row + 300, 2355, 285));
+                                        twipRect(120, row + 60, 4800, 195)),
+                               twipRect(120, row + 300, 4815, 285));
+    row += 540;
     m_txtArchPass2 = addTextBox(
         this, "txtArchPass2",
-        addLabel(this, 8, QStringLiteral("Repeat password"), twipRect(2580, row + 60, 1500, 195)),
-        twipRect(2580, row + 300, 2355, 285));
+        addLabel(this, 8, QStringLiteral("Repeat password"), twipRect(120, row + 60, 4800, 195)),
+        twipRect(120, row + 300, 4815, 285));
     for (QLineEdit* box : {m_txtArchPass, m_txtArchPass2}) {
         box->setEchoMode(QLineEdit::Password);
         box->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
