@@ -51,7 +51,7 @@ S3Failure parseS3Failure(long status, const QByteArray& body) {
 QString describeS3Failure(const S3Failure& failure, const QString& bucket) {
     for (const Known& known : KnownFailures) {
         if (failure.code == QLatin1String(known.code))
-            return QString::fromLatin1(known.words).arg(bucket);
+            return QString::fromLatin1(known.words).replace(QLatin1String("%1"), bucket);
     }
     if (failure.status == 0)
         return QStringLiteral("The server did not answer (%1)").arg(failure.message);
