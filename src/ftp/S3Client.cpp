@@ -222,7 +222,7 @@ S3Reply S3Client::send(const S3Request& request) {
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &x);
     }
     if (request.source && fseeko(request.source, off_t(request.offset), SEEK_SET) != 0) {
-        m_failure = {0, QString(), QStringLiteral("cannot read the local file")};
+        m_failure = {0, {}, {}, QStringLiteral("Cannot read the local file")};
         return x.reply;
     }
     const CURLcode code = curl_easy_perform(curl);
@@ -235,8 +235,10 @@ S3Reply S3Client::send(const S3Request& request) {
     if (x.reply.ok && x.reply.body.contains("<Error>"))
         x.reply.ok = false;
     m_note.clear();
-    if (code != CURLE_OK && x.reply.status == 0)
-        m_failure = {0, QString(), QString::fromUtf8(curl_easy_strerror(code))};
+    if (code == CURLE_ABORTED_BY_CALLBACK)
+        m_failure = {0, {}, {}, QStringLiteral("The transfer was stopped")};
+    else if (code != CURLE_OK && x.reply.status == 0)
+        m_failure = {0, {}, QString::fromUtf8(curl_easy_strerror(code)), {}};
     else if (!x.reply.ok)
         m_failure = parseS3Failure(x.reply.status, x.reply.body);
     return x.reply;
@@ -261,10 +263,28 @@ std::optional<qint64> S3Client::size(const QString& key) {
 }
 
 bool S3Client::put(const QString& key, const QString& localPath, const S3Progress& progress) {
-    ReadFile file(localPath);
     const qint64 bytes = QFileInfo(localPath).size();
+    if (!upload(key, localPath, bytes, progress))
+        return false;
+    // A confirmed upload can still be short (a reset loses what the server had not read yet).
+    const std::optional<qint64> held = size(key);
+    if (held && *held == bytes)
+        return true;
+    S3Failure why = m_failure;
+    if (held)
+        why = {0, {}, {}, QStringLiteral("The server holds %1 of %2 bytes").arg(*held).arg(bytes)};
+    // What the server holds is not the file: it must not stand under the name.
+    const bool removed = remove(key);
+    setFailure(why, removed ? QStringLiteral("The object was removed")
+                            : QStringLiteral("The object may be left on the server"));
+    return false;
+}
+
+bool S3Client::upload(const QString& key, const QString& localPath, qint64 bytes,
+                      const S3Progress& progress) {
+    ReadFile file(localPath);
     if (!file.get()) {
-        m_failure = {0, QString(), QStringLiteral("cannot read %1").arg(localPath)};
+        m_failure = {0, {}, {}, QStringLiteral("Cannot read %1").arg(localPath)};
         return false;
     }
     if (usesMultipart(bytes)) {
@@ -318,7 +338,7 @@ std::optional<std::vector<FtpListEntry>> S3Client::list(const QString& prefix) {
         S3ListPage page = parseS3ListPage(reply.body, prefix);
         if (!reply.ok || !page.ok) {
             if (reply.ok)
-                m_failure = {reply.status, QString(), QStringLiteral("unreadable listing")};
+                m_failure = {reply.status, {}, {}, QStringLiteral("The listing could not be read")};
             return std::nullopt;
         }
         entries.insert(entries.end(), page.entries.begin(), page.entries.end());

@@ -72,6 +72,8 @@ public:
     bool checkBucket();
     // The object's size; -1 when there is none; nothing when the server would not tell.
     std::optional<qint64> size(const QString& key);
+    // Sends the file and checks the size the server then gives; an object of the wrong size is
+    // removed again.
     bool put(const QString& key, const QString& localPath, const S3Progress& progress);
     bool get(const QString& key, DownloadFile& target, const S3Progress& progress);
     // A copy made on the server: nothing travels through this computer.
@@ -90,6 +92,8 @@ public:
     }
 
 private:
+    bool upload(const QString& key, const QString& localPath, qint64 bytes,
+                const S3Progress& progress);
     QByteArray url(const QString& key, const QByteArray& query) const;
     QByteArray escaped(const QString& text, bool keepSlash) const;
 

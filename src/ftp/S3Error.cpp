@@ -49,6 +49,8 @@ S3Failure parseS3Failure(long status, const QByteArray& body) {
 }
 
 QString describeS3Failure(const S3Failure& failure, const QString& bucket) {
+    if (!failure.told.isEmpty())
+        return failure.told;
     for (const Known& known : KnownFailures) {
         if (failure.code == QLatin1String(known.code))
             return QString::fromLatin1(known.words).replace(QLatin1String("%1"), bucket);

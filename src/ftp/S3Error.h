@@ -8,6 +8,7 @@ struct S3Failure {
     long status = 0; // the HTTP status, 0 when no answer came
     QString code;    // "AccessDenied", "NoSuchBucket" …; empty when the body named none
     QString message; // the server's own words
+    QString told;    // words of our own, when no answer of the server explains it
 };
 
 S3Failure parseS3Failure(long status, const QByteArray& body);

@@ -480,28 +480,6 @@ struct cFTP::Impl {
         return result;
     }
 
-    // Object stores keep bytes as sent: a text mode would only change the size check.
-    bool putS3(const QString& local, const QString& key, const QString& failure) {
-        const qint64 bytes = QFileInfo(local).size();
-        if (!s3->put(key, local, progress)) {
-            recordCurrentError(FtpError::PutOrRenameFailed, failure + Crlf + s3->lastProblem());
-            return false;
-        }
-        const std::optional<qint64> held = s3->size(key);
-        if (held && *held == bytes)
-            return true;
-        // What the server holds is not the file: it must not stand under the name.
-        const QString problem =
-            held ? QStringLiteral("The server holds %1 of %2 bytes").arg(*held).arg(bytes)
-                 : s3->lastProblem();
-        const bool removed = s3->remove(key);
-        recordCurrentError(FtpError::PutOrRenameFailed,
-                           failure + Crlf + problem +
-                               (removed ? QStringLiteral("; the object was removed")
-                                        : QStringLiteral("; the object may be left")));
-        return false;
-    }
-
     static QString s3Key(const QStringList& segments) { return segments.join(QLatin1Char('/')); }
     static QString s3Prefix(const QStringList& segments) {
         return segments.isEmpty() ? QString() : s3Key(segments) + QLatin1Char('/');
@@ -833,8 +811,13 @@ bool cFTP::PutFile(const QString& LocalFileAndPath, const QString& ServerFileAnd
             recordCurrentError(FtpError::PutOrRenameFailed, d.describe(failure));
             return false;
         }
-        if (d.s3)
-            return d.putS3(LocalFileAndPath, Impl::s3Key(*target), failure);
+        // Object stores keep bytes as sent: there is no text mode.
+        if (d.s3) {
+            if (d.s3->put(Impl::s3Key(*target), LocalFileAndPath, d.progress))
+                return true;
+            recordCurrentError(FtpError::PutOrRenameFailed, failure + Crlf + d.s3->lastProblem());
+            return false;
+        }
         const bool ascii = (TransferType & 3) == Ascii;
         d.prepare();
         curl_easy_setopt(d.curl, CURLOPT_URL, d.url(*target, false).constData());
