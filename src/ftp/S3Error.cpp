@@ -64,9 +64,3 @@ QString describeS3Failure(const S3Failure& failure, const QString& bucket) {
         text += QStringLiteral(": %1").arg(failure.message);
     return text;
 }
-
-bool isRefusedLogOn(const S3Failure& failure) {
-    return failure.code == QLatin1String("SignatureDoesNotMatch") ||
-           failure.code == QLatin1String("InvalidAccessKeyId") ||
-           failure.code == QLatin1String("AccessDenied");
-}

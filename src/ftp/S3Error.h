@@ -16,6 +16,3 @@ S3Failure parseS3Failure(long status, const QByteArray& body);
 // The failure in words a user can act on, naming the bucket where it matters. Never holds a
 // key or anything signed with it.
 QString describeS3Failure(const S3Failure& failure, const QString& bucket);
-
-// Failures that mean the keys were not accepted: the log-on itself was refused.
-bool isRefusedLogOn(const S3Failure& failure);

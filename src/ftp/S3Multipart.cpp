@@ -14,13 +14,11 @@ S3Multipart::S3Multipart(S3Client& client, QString key, const S3Progress& progre
 bool S3Multipart::send(FILE* source, qint64 bytes, qint64 partBytes) {
     if (!start())
         return false;
-    for (qint64 offset = 0; offset < bytes || offset == 0; offset += partBytes) {
+    for (qint64 offset = 0; offset < bytes; offset += partBytes) {
         if (!sendPart(source, offset, std::min(partBytes, bytes - offset), bytes)) {
             abort();
             return false;
         }
-        if (bytes == 0)
-            break;
     }
     if (!complete()) {
         abort();
