@@ -29,7 +29,8 @@ inline constexpr Option S3Region{"S3Region", "us-east-1"};
 // Empty: archives are not encrypted.
 inline constexpr Option ArchivePassword{"ArchPass", ""};
 
-inline constexpr std::array All{
-    Store,          Ftp,     Port,         User,   Password,       Upload, ArchivePattern, FtpPath,
-    TlsFingerprint, CatchUp, QuietSuccess, Verify, ArchivePassword, S3Region};
+inline constexpr std::array All{Store,           Ftp,     Port,           User,
+                                Password,        Upload,  ArchivePattern, FtpPath,
+                                TlsFingerprint,  CatchUp, QuietSuccess,   Verify,
+                                ArchivePassword, S3Region};
 } // namespace Options
