@@ -105,6 +105,22 @@ private slots:
             QVERIFY2(text.contains("refused the log-on"), qPrintable(text));
     }
 
+    // An archive an earlier run could not send goes first, to the prefix, and leaves the store.
+    void strandedResent() {
+        QVERIFY(writeFile(path("store/older.zip"), "older"));
+        RunSession session;
+        RunRecord older;
+        older.id = 1;
+        older.archive = "older.zip";
+        older.destination = path("store/older.zip");
+        older.archiveState = ArchiveState::Waiting;
+        session.archives = {older};
+        EventLogLines log;
+        QVERIFY(!sessionRun(settings()).LPack({path("data")}, log, {}, session).failed());
+        QCOMPARE(m_server.keys(), (QStringList{"pub/" + ArchiveName, "pub/older.zip"}));
+        QVERIFY(!QFile::exists(path("store/older.zip")));
+    }
+
     // Only the session's own older archives go, under the prefix; nothing of another session's
     // or outside the prefix.
     void keepLast_data() {
