@@ -11,6 +11,10 @@ if [ "${1:-}" = test ] || [ "${1:-}" = bench ]; then
     packages+=(python3-pyftpdlib xvfb xauth xdotool trayer imagemagick x11-utils zip curl
                python3-pyatspi at-spi2-core dbus-daemon
                openssh-server openssh-client python3-openssl openssl p7zip-full)
+    # s3rver, the test object store, comes from npm. A Node installed outside Debian brings its
+    # own npm, which Debian's npm package would conflict with: only what is missing is added.
+    command -v node >/dev/null || packages+=(nodejs)
+    command -v npm >/dev/null || packages+=(npm)
 fi
 if [ "${1:-}" = test ]; then
     packages+=(lintian appstream desktop-file-utils librsvg2-bin man-db)

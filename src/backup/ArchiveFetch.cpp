@@ -11,6 +11,7 @@ QString fetchArchive(const Settings& settings, const FtpFactory& ftpFactory,
         std::unique_ptr<cFTP> ftp = ftpFactory();
         ftp->setPort(settings.port());
         ftp->setTrustedCertificate(settings.text(Options::TlsFingerprint));
+        ftp->setRegion(settings.text(Options::S3Region));
         ftp->setTransferProgress(progress);
         if (!ftp->Connect(settings.text(Options::Ftp), settings.text(Options::User),
                           settings.text(Options::Password)))

@@ -227,6 +227,7 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName,
     // A run never trusts a server on its own: once the user accepted a certificate in the
     // explorer, that certificate and no other.
     ftp->setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
+    ftp->setRegion(m_settings.text(Options::S3Region));
     if (!ftp->Connect(host, user, password)) {
         // The archive stays: it is then the only copy of this backup.
         LogError(log, IconFailure);
@@ -301,12 +302,17 @@ bool SessionRun::send(cFTP& ftp, const QString& archivePath, const QString& arch
         remoteName = QString::fromStdString(numberedName(base, n, false));
     }
     // The archive travels under a name of its own and takes its final name only once it has
-    // arrived whole: a broken transfer must not leave what looks like a good backup.
-    const QString unfinished = remoteName + QStringLiteral(".part");
+    // arrived whole: a broken transfer must not leave what looks like a good backup. An
+    // object store's multipart upload is published only when complete, and aborted otherwise,
+    // so it goes straight to its name (a copy of it to another key would cost a second upload's
+    // time on the server). One-request uploads do take the detour: some servers show a request
+    // cut short as an object.
+    const bool direct = ftp.UploadAppearsWhole(QFileInfo(archivePath).size());
+    const QString unfinished = direct ? remoteName : remoteName + QStringLiteral(".part");
     std::optional<ErrorRecord> failure;
     if (!ftp.PutFile(archivePath, unfinished, cFTP::Binary)) {
         failure = CurrentError();
-    } else {
+    } else if (!direct) {
         try {
             ftp.RenameFile(unfinished, remoteName);
         } catch (const VError& error) {
@@ -319,10 +325,13 @@ bool SessionRun::send(cFTP& ftp, const QString& archivePath, const QString& arch
     }
     QString& text = failure->description;
     text += text.endsWith(QLatin1Char('\n')) ? QString() : QStringLiteral(" ");
-    text += (removeFromServer(ftp, unfinished)
-                 ? QStringLiteral("The unfinished upload %1 was removed from the server")
-                 : QStringLiteral("The unfinished upload %1 may be left on the server"))
-                .arg(unfinished);
+    // A failed direct upload has already said what it left on the server.
+    if (!direct) {
+        text += (removeFromServer(ftp, unfinished)
+                     ? QStringLiteral("The unfinished upload %1 was removed from the server")
+                     : QStringLiteral("The unfinished upload %1 may be left on the server"))
+                    .arg(unfinished);
+    }
     clearCurrentError();
     LogLine(log, errorLogText(*failure), IconFailure);
     return false;
@@ -382,6 +391,7 @@ void SessionRun::keepLast(const RunSession& session, EventLog& log, RunResult& r
     std::unique_ptr<cFTP> ftp = m_ftpFactory();
     ftp->setPort(m_settings.port());
     ftp->setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
+    ftp->setRegion(m_settings.text(Options::S3Region));
     if (!ftp->Connect(host, m_settings.text(Options::User), m_settings.text(Options::Password))) {
         LogError(log, IconFailure);
         return;

@@ -4,6 +4,7 @@
 #include "ftp/DownloadFile.h"
 #include "ftp/FtpListing.h"
 #include "ftp/FtpReplyLog.h"
+#include "ftp/S3Client.h"
 #include "ftp/ServerAddress.h"
 #include "ftp/ServerTrust.h"
 
@@ -209,6 +210,10 @@ struct cFTP::Impl {
     QString logOnFolder;
     FtpReplyLog replies;
     TransferProgress progress;
+    // Set while connected to an object store: every operation then goes through it.
+    std::unique_ptr<S3Client> s3;
+    QString region = QStringLiteral("us-east-1");
+    std::optional<std::pair<qint64, qint64>> multipart;
 
     ~Impl() {
         if (curl)
@@ -422,6 +427,11 @@ struct cFTP::Impl {
             recordCurrentError(FtpError::ChangeDirFailed, failure);
             return;
         }
+        if (s3) {
+            // Folders of an object store are key prefixes: there is nothing to enter.
+            remoteFolder = QString::fromUtf8(commandPath(*target));
+            return;
+        }
         if (address.isSftp()) {
             // SFTP has no current folder on the server: a folder that can be listed is entered.
             QByteArray ignored;
@@ -470,11 +480,54 @@ struct cFTP::Impl {
         return result;
     }
 
+    static QString s3Key(const QStringList& segments) { return segments.join(QLatin1Char('/')); }
+    static QString s3Prefix(const QStringList& segments) {
+        return segments.isEmpty() ? QString() : s3Key(segments) + QLatin1Char('/');
+    }
+
+    // The bucket's first key proves the keys, the region and the bucket; the bucket's root is
+    // the log-on folder, and the "Path in FTP" prefix is a folder below it.
+    bool connectS3(const QString& failure) {
+        if (address.bucket.isEmpty() || address.bucket.contains(QLatin1Char('/'))) {
+            recordCurrentError(FtpError::LogOnFailed,
+                               failure + Crlf +
+                                   QStringLiteral("The address names no bucket: write "
+                                                  "s3://host/bucket") +
+                                   Crlf);
+            return false;
+        }
+        s3 = std::make_unique<S3Client>(address,
+                                        S3Credentials{user, password,
+                                                      region.trimmed().isEmpty()
+                                                          ? QStringLiteral("us-east-1")
+                                                          : region.trimmed()},
+                                        connectSeconds);
+        if (multipart)
+            s3->setMultipart(multipart->first, multipart->second);
+        if (!s3->checkBucket()) {
+            recordCurrentError(FtpError::LogOnFailed, failure + Crlf + s3->lastProblem() + Crlf);
+            s3.reset();
+            return false;
+        }
+        remoteFolder = QStringLiteral("/");
+        logOnFolder = remoteFolder;
+        directory.clear();
+        connected = true;
+        return true;
+    }
+
     // Raises the library's code when the listing fails; other failures reach the caller.
     std::vector<FtpListEntry> listCurrent() {
         QByteArray body;
         CURLcode result = CURLE_OK;
         std::vector<FtpListEntry> entries;
+        if (s3) {
+            const auto listed = s3->list(s3Prefix(normalisedSegments(remoteFolder)));
+            if (!listed)
+                throw VError(FtpError::GetFailed, QStringLiteral("cFTP::GetDirectoryList"),
+                             s3->lastProblem() + QStringLiteral(". Error looking at directory "));
+            return *listed;
+        }
         if (address.isSftp()) {
             result = fetchFolder(normalisedSegments(remoteFolder), body);
             if (result == CURLE_OK)
@@ -550,6 +603,21 @@ QString cFTP::SshFolder() const {
     return m_impl->sshFolder;
 }
 
+void cFTP::setRegion(const QString& region) {
+    refuseChangeWhileConnected(m_impl->connected, QStringLiteral("cFTP::Region_Let"));
+    m_impl->region = region;
+}
+
+void cFTP::setMultipart(qint64 thresholdBytes, qint64 partBytes) {
+    m_impl->multipart = std::make_pair(thresholdBytes, partBytes);
+    if (m_impl->s3)
+        m_impl->s3->setMultipart(thresholdBytes, partBytes);
+}
+
+bool cFTP::UploadAppearsWhole(qint64 bytes) const {
+    return m_impl->s3 && m_impl->s3->usesMultipart(bytes);
+}
+
 void cFTP::setSshFolder(const QString& folder) {
     m_impl->sshFolder = folder;
 }
@@ -606,6 +674,8 @@ bool cFTP::Connect(const QString& host, const QString& user, const QString& pass
             recordCurrentError(FtpError::LogOnFailed, failure + Crlf);
             return false;
         }
+        if (d.address.isS3())
+            return d.connectS3(failure);
         // Logging on to the root and transferring nothing proves the user and password.
         d.prepare();
         curl_easy_setopt(d.curl, CURLOPT_URL, d.baseUrl().constData());
@@ -638,6 +708,7 @@ void cFTP::Disconnect() {
     if (d.curl)
         closeHandle(d.curl, d.quitReplySeconds);
     d.curl = curl_easy_init();
+    d.s3.reset();
     d.connected = false;
     d.remoteFolder.clear();
     d.host.clear();
@@ -697,6 +768,13 @@ bool cFTP::GetFile(const QString& ServerFileAndPath, const QString& DestinationF
             recordCurrentError(FtpError::GetFailed, failure);
             return false;
         }
+        if (d.s3) {
+            if (d.s3->get(Impl::s3Key(*source), target, d.progress) && target.commit())
+                return true;
+            target.discard();
+            recordCurrentError(FtpError::GetFailed, failure + Crlf + d.s3->lastProblem());
+            return false;
+        }
         d.prepare();
         curl_easy_setopt(d.curl, CURLOPT_URL, d.url(*source, false).constData());
         curl_easy_setopt(d.curl, CURLOPT_TRANSFERTEXT, (TransferType & 3) == Ascii ? 1L : 0L);
@@ -731,6 +809,13 @@ bool cFTP::PutFile(const QString& LocalFileAndPath, const QString& ServerFileAnd
         LocalFile source(LocalFileAndPath);
         if (!target || !local.isFile() || !source.get()) {
             recordCurrentError(FtpError::PutOrRenameFailed, d.describe(failure));
+            return false;
+        }
+        // Object stores keep bytes as sent: there is no text mode.
+        if (d.s3) {
+            if (d.s3->put(Impl::s3Key(*target), LocalFileAndPath, d.progress))
+                return true;
+            recordCurrentError(FtpError::PutOrRenameFailed, failure + Crlf + d.s3->lastProblem());
             return false;
         }
         const bool ascii = (TransferType & 3) == Ascii;
@@ -774,6 +859,15 @@ bool cFTP::RenameFile(const QString& ExistingName, const QString& NewName) {
         d.replies.clear();
         const auto from = d.resolveFile(ExistingName);
         const auto to = d.resolveFile(NewName);
+        if (d.s3) {
+            // An object store renames nothing: the copy is made on the server, then the original
+            // goes.
+            if (from && to && d.s3->copy(Impl::s3Key(*from), Impl::s3Key(*to)) &&
+                d.s3->remove(Impl::s3Key(*from)))
+                return true;
+            throw VError(FtpError::PutOrRenameFailed, QStringLiteral("KivoFTP::RenameFile"),
+                         failure + Crlf + (from && to ? d.s3->lastProblem() : QString()));
+        }
         const QList<QByteArray> commands =
             !from || !to         ? QList<QByteArray>()
             : d.address.isSftp() ? QList<QByteArray>{d.renameCommand(*from, *to)}
@@ -795,6 +889,17 @@ bool cFTP::DeleteFile(const QString& ExistingName) {
     Impl& d = m_impl->startOperation(QStringLiteral("KivoFTP::DeleteFile"));
     try {
         const auto target = d.resolveFile(ExistingName);
+        if (d.s3) {
+            // Deleting a missing key succeeds on an object store; here it fails, as over FTP.
+            const QString key = target ? Impl::s3Key(*target) : QString();
+            if (target && d.s3->size(key).value_or(-1) >= 0 && d.s3->remove(key))
+                return true;
+            recordCurrentError(
+                FtpError::DeleteFailed,
+                withName(QStringLiteral("Couldn't Delete File %s from Server"), ExistingName) +
+                    (target ? Crlf + d.s3->lastProblem() : QString()));
+            return false;
+        }
         const QByteArray command = !target              ? QByteArray()
                                    : d.address.isSftp() ? "rm " + Impl::quotedPath(*target)
                                                         : "DELE " + Impl::commandPath(*target);
@@ -814,6 +919,8 @@ bool cFTP::DeleteFile(const QString& ExistingName) {
 bool cFTP::FileExists(const QString& ServerFileAndPath) {
     Impl& d = m_impl->startOperation(QStringLiteral("KivoFTP::FileExists"));
     const auto target = d.resolveFile(ServerFileAndPath);
+    if (target && d.s3)
+        return d.s3->size(Impl::s3Key(*target)).value_or(-1) >= 0;
     return target && d.remoteSize(*target) != -1;
 }
 

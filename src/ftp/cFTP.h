@@ -49,6 +49,15 @@ public:
     // QUIT (5); tests that meet a silent server shorten them.
     void setTimeouts(long connectSeconds, long quitReplySeconds);
 
+    // The region object-store requests are signed for ("us-east-1" unless set).
+    void setRegion(const QString& region);
+    // Object-store uploads larger than `thresholdBytes` go in parts of `partBytes`; by default
+    // only those too large for one request (5 GiB), in parts of 64 MiB.
+    void setMultipart(qint64 thresholdBytes, qint64 partBytes);
+    // True when an upload of this size shows under its name only once it has arrived whole
+    // (an object-store multipart upload), so it needs no temporary name.
+    bool UploadAppearsWhole(qint64 bytes) const;
+
     // Where known_hosts and the default key files are: ~/.ssh unless set.
     QString SshFolder() const;
     void setSshFolder(const QString& folder);

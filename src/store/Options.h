@@ -24,10 +24,13 @@ inline constexpr Option TlsFingerprint{"TlsFingerprint", ""};
 inline constexpr Option CatchUp{"CatchUp", "0"};
 inline constexpr Option QuietSuccess{"QuietSuccess", "0"};
 inline constexpr Option Verify{"Verify", "1"};
+// The region object-store requests are signed for.
+inline constexpr Option S3Region{"S3Region", "us-east-1"};
 // Empty: archives are not encrypted.
 inline constexpr Option ArchivePassword{"ArchPass", ""};
 
-inline constexpr std::array All{
-    Store,          Ftp,     Port,         User,   Password,       Upload, ArchivePattern, FtpPath,
-    TlsFingerprint, CatchUp, QuietSuccess, Verify, ArchivePassword};
+inline constexpr std::array All{Store,           Ftp,     Port,           User,
+                                Password,        Upload,  ArchivePattern, FtpPath,
+                                TlsFingerprint,  CatchUp, QuietSuccess,   Verify,
+                                ArchivePassword, S3Region};
 } // namespace Options

@@ -203,6 +203,7 @@ void FBrowser::activated() {
     if (!client.Connected()) {
         client.setPort(m_settings.port());
         client.setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
+        client.setRegion(m_settings.text(Options::S3Region));
     }
     if (client.Connect(host, user, password) || trustAndRetry(client, host, user, password)) {
         LogLine(*m_log, QStringLiteral("Connection succesful"), IconSuccess);

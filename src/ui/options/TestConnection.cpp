@@ -54,8 +54,9 @@ void TestConnection::start() {
     QThread* worker =
         QThread::create([outcome, host = m_boxes.host->text(), port = m_boxes.port->text(),
                          user = m_boxes.user->text(), password = m_boxes.password->text(),
-                         path = m_boxes.path->text(), trusted = m_trustedCertificate] {
-            *outcome = test(host, port, user, password, path, trusted);
+                         path = m_boxes.path->text(), trusted = m_trustedCertificate,
+                         region = m_boxes.region->text()] {
+            *outcome = test(host, port, user, password, path, trusted, region);
         });
     // Gone with the dialog, this connection drops the answer; the thread ends on its own.
     connect(worker, &QThread::finished, this, [this, outcome] { show(*outcome); });
@@ -74,8 +75,8 @@ void TestConnection::show(const Outcome& outcome) {
 
 TestConnection::Outcome TestConnection::test(const QString& host, const QString& port,
                                              const QString& user, const QString& password,
-                                             const QString& path,
-                                             const QString& trustedCertificate) {
+                                             const QString& path, const QString& trustedCertificate,
+                                             const QString& region) {
     if (host.trimmed().isEmpty()) {
         return {false, QStringLiteral("No server to test: fill in \"FTP IP\".")};
     }
@@ -83,6 +84,7 @@ TestConnection::Outcome TestConnection::test(const QString& host, const QString&
     ftp.setPort(port.toInt());
     ftp.setTimeouts(ConnectSeconds, QuitSeconds);
     ftp.setTrustedCertificate(trustedCertificate);
+    ftp.setRegion(region);
     try {
         if (!ftp.Connect(host, user, password)) {
             const QString description = CurrentError().description.trimmed();

@@ -21,6 +21,7 @@ public:
         QLineEdit* user;
         QLineEdit* password;
         QLineEdit* path;
+        QLineEdit* region;
     };
     // The button goes left of `beside` on its row, the line below that row across the dialog,
     // which grows to hold it. `trustedCertificate` is the certificate the options trust.
@@ -36,7 +37,8 @@ public:
     // Logs on, lists, logs off; blocks. What the line under the button says.
     static Outcome test(const QString& host, const QString& port, const QString& user,
                         const QString& password, const QString& path,
-                        const QString& trustedCertificate);
+                        const QString& trustedCertificate,
+                        const QString& region = QStringLiteral("us-east-1"));
 
 private:
     void start();

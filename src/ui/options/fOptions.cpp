@@ -83,7 +83,7 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
 
     m_frame1 = new QGroupBox(QStringLiteral("FTP"), this);
     m_frame1->setObjectName(QStringLiteral("Frame1"));
-    m_frame1->setGeometry(twipRect(60, 1620, 4935, 1695));
+    m_frame1->setGeometry(twipRect(60, 1620, 4935, 1935));
     // The switch has no caption of its own: it sits on the frame's edge beside "FTP".
     m_chkFtp = new QCheckBox(m_frame1);
     m_chkFtp->setObjectName(QStringLiteral("chkFtp"));
@@ -114,10 +114,30 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     m_txtFTPPath = addTextBox(
         m_frame1, "txtFTPPath",
         addLabel(m_frame1, 5, QStringLiteral("Path in FTP"), twipRect(120, 1020, 840, 195)),
-        twipRect(120, 1245, 4695, 285));
+        twipRect(120, 1245, 3015, 285));
+    // Object stores sign each request for one region; FTP servers ignore the box.
+    m_txtRegion =
+        addTextBox(m_frame1, "txtRegion",
+                   addLabel(m_frame1, 9, QStringLiteral("Region"), twipRect(3240, 1020, 840, 195)),
+                   twipRect(3240, 1245, 1575, 285));
+    m_lblUnencrypted = new QLabel(
+        QStringLiteral("s3+http:// is not encrypted: archives travel readable by anyone on the "
+                       "way. Use it only on a network you trust."),
+        m_frame1);
+    m_lblUnencrypted->setObjectName(QStringLiteral("lblUnencrypted"));
+    m_lblUnencrypted->setGeometry(twipRect(120, 1560, 4695, 360));
+    m_lblUnencrypted->setWordWrap(true);
+    m_lblUnencrypted->setAccessibleName(m_lblUnencrypted->text());
+    QPalette warning = m_lblUnencrypted->palette();
+    warning.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    m_lblUnencrypted->setPalette(warning);
+    connect(m_txtFTP, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_lblUnencrypted->setVisible(
+            text.trimmed().startsWith(QLatin1String("s3+http://"), Qt::CaseInsensitive));
+    });
 
     // The switches stack below the FTP frame, one a row; the buttons follow them.
-    int row = 3420;
+    int row = 3660;
     const auto addSwitch = [this, &row](const char* name, const QString& caption) {
         auto* box = new QCheckBox(caption, this);
         box->setObjectName(QLatin1String(name));
@@ -156,13 +176,14 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
                             twipRect(3540, row, 1455, 435), Qt::white);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* test =
-        new TestConnection(this, {m_txtFTP, m_txtPort, m_txtUser, m_txtPassword, m_txtFTPPath},
-                           m_cmdSave, m_settings.text(Options::TlsFingerprint));
-    const QList<QWidget*> tabOrder{
-        m_txtPath,   m_cmdPath,     m_txtArchPat,   m_chkFtp,       m_txtFTP,     m_txtPort,
-        m_txtUser,   m_txtPassword, m_txtFTPPath,   m_chkAutostart, m_chkCatchUp, m_chkQuiet,
-        m_chkVerify, m_txtArchPass, m_txtArchPass2, test->button(), m_cmdSave,    m_cmdCancel};
+    auto* test = new TestConnection(
+        this, {m_txtFTP, m_txtPort, m_txtUser, m_txtPassword, m_txtFTPPath, m_txtRegion}, m_cmdSave,
+        m_settings.text(Options::TlsFingerprint));
+    const QList<QWidget*> tabOrder{m_txtPath,      m_cmdPath,   m_txtArchPat,   m_chkFtp,
+                                   m_txtFTP,       m_txtPort,   m_txtUser,      m_txtPassword,
+                                   m_txtFTPPath,   m_txtRegion, m_chkAutostart, m_chkCatchUp,
+                                   m_chkQuiet,     m_chkVerify, m_txtArchPass,  m_txtArchPass2,
+                                   test->button(), m_cmdSave,   m_cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -196,6 +217,9 @@ void fOptions::load() {
     m_chkFtp->setChecked(m_settings.isOn(Options::Upload));
     m_txtArchPat->setText(m_settings.text(Options::ArchivePattern));
     m_txtFTPPath->setText(m_settings.text(Options::FtpPath));
+    m_txtRegion->setText(m_settings.text(Options::S3Region));
+    m_lblUnencrypted->setVisible(
+        m_txtFTP->text().trimmed().startsWith(QLatin1String("s3+http://"), Qt::CaseInsensitive));
     m_chkAutostart->setChecked(m_autostart.isOn());
     m_txtArchPass->setText(m_settings.text(Options::ArchivePassword));
     m_txtArchPass2->setText(m_txtArchPass->text());
@@ -242,6 +266,7 @@ void fOptions::save() {
             {key(Options::Upload), truth(m_chkFtp)},
             {key(Options::ArchivePattern), m_txtArchPat->text()},
             {key(Options::FtpPath), m_txtFTPPath->text()},
+            {key(Options::S3Region), m_txtRegion->text()},
             {key(Options::ArchivePassword), m_txtArchPass->text()},
             {key(Options::CatchUp), truth(m_chkCatchUp)},
             {key(Options::QuietSuccess), truth(m_chkQuiet)},

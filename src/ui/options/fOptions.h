@@ -47,6 +47,8 @@ private:
     QLineEdit* m_txtUser = nullptr;
     QLineEdit* m_txtPassword = nullptr;
     QLineEdit* m_txtFTPPath = nullptr;
+    QLineEdit* m_txtRegion = nullptr;
+    QLabel* m_lblUnencrypted = nullptr;
     QCheckBox* m_chkAutostart = nullptr;
     QLineEdit* m_txtArchPass = nullptr;
     QLineEdit* m_txtArchPass2 = nullptr;

@@ -325,6 +325,7 @@ cFTP* FRestore::connectedFtp() {
         return m_ftp.get();
     m_ftp->setPort(m_settings.port());
     m_ftp->setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
+    m_ftp->setRegion(m_settings.text(Options::S3Region));
     if (m_ftp->Connect(m_settings.text(Options::Ftp), m_settings.text(Options::User),
                        m_settings.text(Options::Password)))
         return m_ftp.get();

@@ -27,6 +27,7 @@ static const QList<std::pair<Option, QString>> options{{Options::Store, "txtPath
                                                        {Options::Upload, "chkFtp"},
                                                        {Options::ArchivePattern, "txtArchPat"},
                                                        {Options::FtpPath, "txtFTPPath"},
+                                                       {Options::S3Region, "txtRegion"},
                                                        {Options::ArchivePassword, "txtArchPass"},
                                                        {Options::CatchUp, "chkCatchUp"},
                                                        {Options::QuietSuccess, "chkQuiet"},
@@ -108,13 +109,14 @@ private slots:
         QTest::newRow("empty store") << QByteArray() << defaults;
         QTest::newRow("every key")
             << QByteArray("store=/srv\nFTP=host\nport=2121\nUSER=me\nPassw=\"se,cret\"\n"
-                          "isFTP=1\narchpat=yyyy\nftppath=/in\nArchPass=a b\ncatchup=1\n"
-                          "QuietSuccess=True\nverify=0\n")
-            << QStringList{"/srv", "host", "2121", "me", "se,cret", "1",
-                           "yyyy", "/in",  "a b",  "1",  "1",       "0"};
+                          "isFTP=1\narchpat=yyyy\nftppath=/in\ns3region=eu-west-3\nArchPass=a b\n"
+                          "catchup=1\nQuietSuccess=True\nverify=0\n")
+            << QStringList{"/srv", "host",      "2121", "me", "se,cret", "1", "yyyy",
+                           "/in",  "eu-west-3", "a b",  "1",  "1",       "0"};
         QTest::newRow("IsFtp True")
             << QByteArray("IsFtp=True\n")
-            << QStringList{"", "", "21", "", "", "1", "yymmddhhmm", "", "", "0", "0", "1"};
+            << QStringList{"", "",          "21", "",  "",  "1", "yymmddhhmm",
+                           "", "us-east-1", "",   "0", "0", "1"};
     }
     void showsAndSavesEveryKey() {
         QFETCH(QByteArray, ini);
@@ -135,6 +137,22 @@ private slots:
             order += "\n" + field.first + "=.*";
         }
         QVERIFY(!ini.isEmpty() || QRegularExpression(order).match(fileBytes()).hasMatch());
+    }
+
+    // Plain HTTP to an object store is told as unencrypted while the address says so.
+    void unencryptedWarning_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("s3+http") << "S3+HTTP://nas.local:9000/backups" << true;
+        QTest::newRow("s3 over https") << "s3://s3.eu-west-3.amazonaws.com/b" << false;
+        QTest::newRow("ftp") << "ftp.example.org" << false;
+    }
+    void unencryptedWarning() {
+        QFETCH(QString, address);
+        QFETCH(bool, warned);
+        openDialog();
+        control("txtFTP")->setText(address);
+        QCOMPARE(control<QLabel>("lblUnencrypted")->isVisible(), warned);
     }
 
     // The archive password is typed twice, masked; a mismatch saves nothing and keeps the focus
