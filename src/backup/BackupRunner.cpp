@@ -110,9 +110,7 @@ void keepChanges(RunHistory* history, const RunResult& result) {
         return;
     }
     try {
-        for (const RunResult::Change& change : result.changes) {
-            history->changeArchive(change.runId, change.state, change.destination);
-        }
+        history->changeArchives(result.changes);
     } catch (const VError& error) {
         writeToStandardError(localNow().toStoredText() +
                              QStringLiteral(" run history not written: ") +

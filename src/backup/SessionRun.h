@@ -24,11 +24,7 @@ struct RunResult {
     // The upload failed: the archive waits in the store for the session's next run to send it.
     bool waiting = false;
     // Earlier runs' archives this run sent or deleted, for the history.
-    struct Change {
-        qint64 runId = 0;
-        ArchiveState state = ArchiveState::AsLeft;
-        QString destination;
-    };
+    using Change = ArchiveChange;
     std::vector<Change> changes;
 
     bool failed() const { return outcome != RunOutcome::Ok; }

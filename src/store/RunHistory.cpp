@@ -76,9 +76,15 @@ void RunHistory::recordMissed(const std::vector<RunRecord>& missed) {
     transaction.commit();
 }
 
-void RunHistory::changeArchive(qint64 id, ArchiveState state, const QString& destination) {
-    exec(m_db, QStringLiteral("update runs set archive_state=?, destination=? where id=?"),
-         {archiveStateWord(state), destination, id});
+void RunHistory::changeArchives(const std::vector<ArchiveChange>& changes) {
+    if (changes.empty())
+        return;
+    Transaction transaction(m_db);
+    for (const ArchiveChange& change : changes) {
+        exec(m_db, QStringLiteral("update runs set archive_state=?, destination=? where id=?"),
+             {archiveStateWord(change.state), change.destination, change.runId});
+    }
+    transaction.commit();
 }
 
 std::vector<RunRecord> RunHistory::archivesOf(int sessionId) const {

@@ -29,8 +29,8 @@ public:
     // good runs, or waiting to be sent, or sent later. A path or remote name that a later run of
     // any session recorded again belongs to that run, not to these.
     std::vector<RunRecord> archivesOf(int sessionId) const;
-    // A later run sent or deleted the archive of run `id`.
-    void changeArchive(qint64 id, ArchiveState state, const QString& destination);
+    // What a run did to earlier runs' archives, in one write.
+    void changeArchives(const std::vector<ArchiveChange>& changes);
 
     // Newest first.
     std::vector<RunRecord> newest(int limit = Kept) const;

@@ -15,6 +15,13 @@ enum class RunOutcome { Running, Ok, Failed, Nothing, Missed, Interrupted };
 // later run to send it (its upload failed), sent by a later run, or deleted to keep the last N.
 enum class ArchiveState { AsLeft, Waiting, SentLater, Deleted };
 
+// A later run sent or deleted the archive of run `runId`.
+struct ArchiveChange {
+    qint64 runId = 0;
+    ArchiveState state = ArchiveState::AsLeft;
+    QString destination;
+};
+
 QString kindWord(RunKind kind);
 QString outcomeWord(RunOutcome outcome);
 RunKind kindFromWord(const QString& word);

@@ -45,7 +45,7 @@ class TestHistoryCatalog : public QObject {
             run.outcome = RunOutcome::Ok;
             history.finish(run);
             if (f[3] == "d") // deleted by a later run's retention
-                history.changeArchive(run.id, ArchiveState::Deleted, run.destination);
+                history.changeArchives({{run.id, ArchiveState::Deleted, run.destination}});
         }
     }
 
