@@ -18,6 +18,7 @@
 #include "store/DatabaseFile.h"
 #include "store/DbConnection.h"
 #include "store/RunHistory.h"
+#include "store/SeenRuns.h"
 #include "store/SessionStore.h"
 #include "store/SessionView.h"
 #include "store/Settings.h"
@@ -59,6 +60,19 @@ int Application::start() {
         m_history->startUp();
     } catch (const VError& error) {
         writeToStandardError(QStringLiteral("vestrel: the run history cannot be tidied: ") +
+                             errorLineText(error.record()));
+    }
+
+    m_seen = std::make_unique<SeenRuns>(
+        QDir(dataFolder).filePath(QStringLiteral("vestrel.historyseen")));
+    try {
+        // The first start that keeps the mark has seen all there is.
+        if (const std::optional<qint64> seen = m_seen->newestSeen())
+            m_unseenFailure = m_history->badAfter(*seen);
+        else
+            m_seen->markSeen(m_history->newestId());
+    } catch (const VError& error) {
+        writeToStandardError(QStringLiteral("vestrel: the run history cannot be read: ") +
                              errorLineText(error.record()));
     }
 
@@ -169,6 +183,7 @@ void Application::sessionsMissed(const std::vector<BackupSession>& missed) {
                               : QStringLiteral("%1 backups were missed while Vestrel was not "
                                                "running")
                                     .arg(n));
+    m_unseenFailure = true;
     updateStatus();
 }
 

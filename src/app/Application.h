@@ -19,6 +19,7 @@ struct BackupSession;
 struct RunRecord;
 class RunQueue;
 class SchedulerTick;
+class SeenRuns;
 class SessionRunner;
 class SessionStore;
 class SessionView;
@@ -57,6 +58,7 @@ private:
     std::unique_ptr<SessionStore> m_store;
     std::unique_ptr<SessionView> m_tasksView;
     std::unique_ptr<RunHistory> m_history;
+    std::unique_ptr<SeenRuns> m_seen;
     bool m_unseenFailure = false; // a run failed since the history window was last opened
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<Autostart> m_autostart;

@@ -7,6 +7,8 @@
 #include "common/UserFolders.h"
 #include "ftp/cFTP.h"
 #include "schedule/RunQueue.h"
+#include "store/RunHistory.h"
+#include "store/SeenRuns.h"
 #include "store/Settings.h"
 #include "ui/editor/FVodidore.h"
 #include "ui/explorer/FBrowser.h"
@@ -74,10 +76,17 @@ bool Application::showWindow(WindowKind kind) {
     if (m_headless) {
         return false;
     }
-    if (kind == WindowKind::History && m_unseenFailure) {
-        // The user is looking at the failure now.
-        m_unseenFailure = false;
-        updateStatus();
+    if (kind == WindowKind::History) {
+        // The user is looking at the failures now, also after a restart.
+        try {
+            m_seen->markSeen(m_history->newestId());
+        } catch (const VError&) {
+            // Then the mark comes back at the next start only.
+        }
+        if (m_unseenFailure) {
+            m_unseenFailure = false;
+            updateStatus();
+        }
     }
     if (!m_windows->show(kind)) {
         static const char* const names[] = {"session editor", "options dialog", "FTP explorer",

@@ -100,6 +100,20 @@ std::vector<RunRecord> RunHistory::archivesOf(int sessionId) const {
         {sessionId}));
 }
 
+qint64 RunHistory::newestId() const {
+    QSqlQuery q = exec(m_db, QStringLiteral("select coalesce(max(id), 0) from runs"));
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+bool RunHistory::badAfter(qint64 id) const {
+    QSqlQuery q = exec(m_db, QStringLiteral("select outcome from runs where id>?"), {id});
+    while (q.next()) {
+        if (isBad(outcomeFromWord(q.value(0).toString())))
+            return true;
+    }
+    return false;
+}
+
 std::vector<RunRecord> RunHistory::newest(int limit) const {
     return select(QStringLiteral("lines, archive_state from runs"), limit);
 }

@@ -34,6 +34,10 @@ public:
 
     // Newest first.
     std::vector<RunRecord> newest(int limit = Kept) const;
+    // The id of the newest row, 0 for none.
+    qint64 newestId() const;
+    // Whether a row newer than `id` is one the user should look at (see isBad).
+    bool badAfter(qint64 id) const;
     // Runs that wrote an archive, newest first, without their lines.
     std::vector<RunRecord> withArchives() const;
 

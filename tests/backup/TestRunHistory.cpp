@@ -4,6 +4,7 @@
 #include "backup/BackupRunner.h"
 #include "backup/HistoryWriter.h"
 #include "store/RunHistory.h"
+#include "store/SeenRuns.h"
 #include "store/SessionStore.h"
 
 #include <QDir>
@@ -106,6 +107,34 @@ private slots:
         const int writes = db.scalar("select total_changes()").toInt();
         history.startUp(); // nothing left to do: nothing written
         QCOMPARE(db.scalar("select total_changes()").toInt(), writes);
+    }
+
+    // The tray's mark: a bad run after the newest one seen in the history window, across starts.
+    void unseenFailuresOutliveARestart() {
+        TestDatabase db;
+        RunHistory history(db.db());
+        QTemporaryDir dir;
+        const SeenRuns seen(dir.filePath("seen"));
+        QCOMPARE(seen.newestSeen(), std::nullopt);
+        RunRecord run;
+        run.start = RunTime;
+        qint64 failed = 0;
+        for (RunOutcome outcome : {RunOutcome::Ok, RunOutcome::Failed, RunOutcome::Ok}) {
+            run.id = history.begin(run);
+            run.outcome = outcome;
+            history.finish(run);
+            failed = outcome == RunOutcome::Failed ? run.id : failed;
+        }
+        QVERIFY(history.badAfter(failed - 1));
+        QVERIFY(!history.badAfter(failed));
+        QVERIFY(seen.markSeen(history.newestId()));
+        QCOMPARE(SeenRuns(dir.filePath("seen")).newestSeen(), history.newestId());
+        QVERIFY(!history.badAfter(*seen.newestSeen()));
+        run.outcome = RunOutcome::Missed;
+        history.recordMissed({run});
+        QVERIFY(history.badAfter(*seen.newestSeen()));
+        QVERIFY(writeFile(dir.filePath("seen"), "garbage"));
+        QCOMPARE(seen.newestSeen(), std::nullopt);
     }
 
     // Server text reaches the log only printable, cut, and without the password.
