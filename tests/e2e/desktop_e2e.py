@@ -297,9 +297,13 @@ class Run:
         self.fill(ui.find(options, "password text", "Password"), "wrong", secret=True)
         ui.press(ui.find(options, "push button", "Save"))
         wait_for("the options dialog to close", lambda: not ui.window("Vestrel Options"))
+        if self.tray_marked():
+            raise Failure("the tray icon is marked before any run failed")
         self.run_now(editor, "Vestrel Session Failed! See the log.")
+        wait_for("the red mark on the tray icon", self.tray_marked)
         self.check_tooltip()
         self.check_history()
+        wait_for("the red mark gone once the history was seen", lambda: not self.tray_marked())
 
         self.choose("Exit")
         wait_for("the program to end", lambda: self.program.poll() is not None)
@@ -497,15 +501,31 @@ class Run:
         """Which of the cross (red) and the check mark (green) the cell's icon is."""
         x, y, w, h = cell.queryComponent().getExtents(0)
         pixels = self.desktop.tool("import", "-window", "root", "-crop",
-                                   "%dx%d+%d+%d" % (24, h, x, y), "txt:-")
+                                   "%dx%d+%d+%d" % (24, h, x, y), "-depth", "8", "txt:-")
+        red, green = self.count_colours(pixels)
+        return "red" if red > green and red > 5 else "green" if green > 5 else \
+            "none (%d red, %d green at %d,%d)" % (red, green, x, y)
+
+    @staticmethod
+    def count_colours(pixels):
         red = green = 0
         for line in pixels.split("\n")[1:]:
             r, g, b = (int(v) for v in line.split("(")[1].split(")")[0].split(",")[:3])
             # A selected row's icon is tinted with the selection's blue.
             red += r > g + 60 and r > b + 60
             green += g > r + 40 and g > b + 20
-        return "red" if red > green and red > 5 else "green" if green > 5 else \
-            "none (%d red, %d green at %d,%d)" % (red, green, x, y)
+        return red, green
+
+    def tray_marked(self):
+        """Whether the tray icon carries the red mark of a failure not yet seen."""
+        info = self.desktop.tool("xwininfo", "-id", self.desktop.tray_icons("vestrel")[0])
+        field = dict(line.strip().split(": ", 1) for line in info.split("\n") if ": " in line)
+        # From the screen: the icon's own window has no content of its own to take.
+        crop = "%sx%s+%s+%s" % (field["Width"], field["Height"], field["Absolute upper-left X"],
+                                field["Absolute upper-left Y"])
+        pixels = self.desktop.tool("import", "-window", "root", "-crop", crop, "-depth", "8",
+                                   "txt:-")
+        return self.count_colours(pixels)[0] > 3
 
     def shot_window(self, name, window):
         x, y, w, h = window.queryComponent().getExtents(0)
