@@ -15,7 +15,7 @@ class TestS3Client : public QObject {
 
     bool logOn(cFTP& ftp, const QString& user = QString()) {
         return ftp.Connect(m_server.address(), user.isEmpty() ? m_server.accessKey() : user,
-                           QStringLiteral("Secret-Value-9"));
+                           m_server.secret());
     }
 
 private slots:
@@ -89,30 +89,33 @@ private slots:
     void logOnRefused_data() {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("bucket");
+        QTest::addColumn<QString>("secret");
         QTest::addColumn<QString>("told");
+        const QString right = m_server.secret();
         QTest::newRow("unknown access key")
             << "NOBODY"
-            << "backups"
-            << "refused the log-on: it does not know the access key";
+            << "backups" << right << "refused the log-on: it does not know the access key";
+        QTest::newRow("wrong secret") << ""
+                                      << "backups"
+                                      << "Other-Value-7"
+                                      << "refused the log-on: the secret key does not belong";
         QTest::newRow("missing bucket") << ""
-                                        << "nob"
-                                        << "The bucket nob does not exist";
+                                        << "nob" << right << "The bucket nob does not exist";
         QTest::newRow("no bucket") << ""
-                                   << ""
-                                   << "The address names no bucket";
+                                   << "" << right << "The address names no bucket";
     }
     void logOnRefused() {
         QFETCH(QString, user);
         QFETCH(QString, bucket);
+        QFETCH(QString, secret);
         QFETCH(QString, told);
         cFTP ftp;
         const QString address =
             QStringLiteral("s3+http://127.0.0.1:%1/%2").arg(m_server.port()).arg(bucket);
-        QVERIFY(!ftp.Connect(address, user.isEmpty() ? m_server.accessKey() : user,
-                             QStringLiteral("Secret-Value-9")));
+        QVERIFY(!ftp.Connect(address, user.isEmpty() ? m_server.accessKey() : user, secret));
         QCOMPARE(CurrentError().number, FtpError::LogOnFailed);
         QVERIFY2(CurrentError().description.contains(told), qPrintable(recorded()));
-        QVERIFY(!(recorded() + m_server.output()).contains("Secret-Value-9"));
+        QVERIFY(!(recorded() + m_server.output()).contains(secret.toUtf8()));
     }
 };
 

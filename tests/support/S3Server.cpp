@@ -41,11 +41,14 @@ bool S3Server::start() {
     if (script.isEmpty())
         return false;
     QDir(m_dir.filePath(QStringLiteral("s3"))).removeRecursively();
+    // s3rver does not check signatures: a proxy in front of it does, with the one secret.
     // s3rver's continuation tokens use a cipher that OpenSSL 3 keeps in its legacy provider.
-    return launch(QStringLiteral("node"),
-                  {"--openssl-legacy-provider", script, "-d", m_dir.filePath(QStringLiteral("s3")),
-                   "-a", host(), "-p", QString::number(m_port), "--configure-bucket", bucket()},
-                  "listening on");
+    return launch(QStringLiteral("/usr/bin/python3"),
+                  {VESTREL_SOURCE_DIR "/tests/support/sigv4_proxy.py", "--port",
+                   QString::number(m_port), "--secret", secret(), "--", "node",
+                   "--openssl-legacy-provider", script, "-d", m_dir.filePath(QStringLiteral("s3")),
+                   "-a", host(), "--configure-bucket", bucket()},
+                  "signature check ready");
 }
 
 QStringList S3Server::keys() const {
