@@ -3,6 +3,7 @@
 #include "ftp/DownloadFile.h"
 #include "ftp/S3Listing.h"
 #include "ftp/S3Multipart.h"
+#include "ftp/TransferLimits.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,8 +13,6 @@
 
 namespace {
 
-constexpr long StallSeconds = 60;
-constexpr long TransferBufferBytes = 256 * 1024;
 // S3 takes one PUT of up to 5 GiB; above it only a multipart upload.
 constexpr qint64 SinglePutLimit = 5LL << 30;
 constexpr qint64 DefaultPartBytes = 64LL << 20;
@@ -189,10 +188,10 @@ S3Reply S3Client::send(const S3Request& request) {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, m_connectSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, StallSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, TransferLimits::StallSeconds);
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, TransferBufferBytes);
-    curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, TransferBufferBytes);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, TransferLimits::BufferBytes);
+    curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, TransferLimits::BufferBytes);
     const QByteArray sigv4 = "aws:amz:" + m_credentials.region.toUtf8() + ":s3";
     curl_easy_setopt(curl, CURLOPT_AWS_SIGV4, sigv4.constData());
     curl_easy_setopt(curl, CURLOPT_USERNAME, m_credentials.accessKey.toUtf8().constData());

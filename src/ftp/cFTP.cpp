@@ -7,6 +7,7 @@
 #include "ftp/S3Client.h"
 #include "ftp/ServerAddress.h"
 #include "ftp/ServerTrust.h"
+#include "ftp/TransferLimits.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -25,11 +26,10 @@ const QString Crlf = QStringLiteral("\r\n");
 
 // A server that accepts the connection and then says nothing must not hold the caller for ever.
 constexpr long ConnectTimeoutSeconds = 15;
-constexpr long StallSeconds = 60;
+using TransferLimits::StallSeconds;
 // Nothing waits on the reply to QUIT, so a server that does not give it is not waited for long.
 constexpr long QuitReplySeconds = 5;
-// Larger than curl's default so that big archives move in fewer system calls.
-constexpr long TransferBufferBytes = 256 * 1024;
+constexpr long TransferBufferBytes = TransferLimits::BufferBytes;
 // Asks for the owner's mode bits in listings; servers that do not know OPTS simply ignore it.
 constexpr const char* ListingFacts = "*OPTS MLST type;perm;unix.mode;size;modify;";
 
