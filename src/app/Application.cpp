@@ -200,8 +200,10 @@ void Application::updateStatus() {
                             last[0].start.toStoredText().left(16));
         }
         std::optional<BackupSession> next;
-        m_store->readSessionsWhile([&next](const BackupSession& row) {
-            if (row.ntime) {
+        const DateTime now = m_clock();
+        // A one-time session that has run keeps its time; it is not the next one.
+        m_store->readSessionsWhile([&next, &now](const BackupSession& row) {
+            if (row.ntime && *row.ntime >= now) {
                 next = row;
             }
             return !next;
