@@ -1,5 +1,6 @@
 #include "ftp/S3Client.h"
 
+#include "ftp/CurlResources.h"
 #include "ftp/DownloadFile.h"
 #include "ftp/S3Listing.h"
 #include "ftp/S3Multipart.h"
@@ -82,40 +83,6 @@ int onProgress(void* data, curl_off_t, curl_off_t downNow, curl_off_t, curl_off_
     }
 }
 
-class HeaderList {
-public:
-    HeaderList() = default;
-    HeaderList(const HeaderList&) = delete;
-    HeaderList& operator=(const HeaderList&) = delete;
-    ~HeaderList() { curl_slist_free_all(m_list); }
-    void append(const QByteArray& header) {
-        curl_slist* grown = curl_slist_append(m_list, header.constData());
-        if (!grown)
-            throw std::bad_alloc();
-        m_list = grown;
-    }
-    curl_slist* get() const { return m_list; }
-
-private:
-    curl_slist* m_list = nullptr;
-};
-
-class ReadFile {
-public:
-    explicit ReadFile(const QString& path)
-        : m_file(std::fopen(QFile::encodeName(path).constData(), "rb")) {}
-    ReadFile(const ReadFile&) = delete;
-    ReadFile& operator=(const ReadFile&) = delete;
-    ~ReadFile() {
-        if (m_file)
-            std::fclose(m_file);
-    }
-    FILE* get() const { return m_file; }
-
-private:
-    FILE* m_file;
-};
-
 } // namespace
 
 S3Client::S3Client(ServerAddress address, S3Credentials credentials, long connectSeconds)
@@ -175,7 +142,7 @@ S3Reply S3Client::send(const S3Request& request) {
     Exchange x;
     x.request = &request;
     x.curl = curl;
-    HeaderList headers;
+    CurlStringList headers;
     // Streamed bodies are not hashed ahead; TLS (or the user's choice of plain HTTP) covers them.
     headers.append("x-amz-content-sha256: UNSIGNED-PAYLOAD");
     // Waiting for "100 Continue" costs a round trip on every part.
@@ -281,7 +248,7 @@ bool S3Client::put(const QString& key, const QString& localPath, const S3Progres
 
 bool S3Client::upload(const QString& key, const QString& localPath, qint64 bytes,
                       const S3Progress& progress) {
-    ReadFile file(localPath);
+    UploadSource file(localPath);
     if (!file.get()) {
         m_failure = {0, {}, {}, QStringLiteral("Cannot read %1").arg(localPath)};
         return false;

@@ -1,6 +1,7 @@
 #include "ftp/cFTP.h"
 
 #include "common/Error.h"
+#include "ftp/CurlResources.h"
 #include "ftp/DownloadFile.h"
 #include "ftp/FtpListing.h"
 #include "ftp/FtpReplyLog.h"
@@ -42,41 +43,6 @@ void initialiseCurlOnce() {
     static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
     (void)result;
 }
-
-class CommandList {
-public:
-    CommandList() = default;
-    CommandList(const CommandList&) = delete;
-    CommandList& operator=(const CommandList&) = delete;
-    ~CommandList() { curl_slist_free_all(m_list); }
-
-    void append(const QByteArray& command) {
-        curl_slist* grown = curl_slist_append(m_list, command.constData());
-        if (!grown)
-            throw std::bad_alloc();
-        m_list = grown;
-    }
-    curl_slist* get() const { return m_list; }
-
-private:
-    curl_slist* m_list = nullptr;
-};
-
-class LocalFile {
-public:
-    explicit LocalFile(const QString& path)
-        : m_file(std::fopen(QFile::encodeName(path).constData(), "rb")) {}
-    LocalFile(const LocalFile&) = delete;
-    LocalFile& operator=(const LocalFile&) = delete;
-    ~LocalFile() {
-        if (m_file)
-            std::fclose(m_file);
-    }
-    FILE* get() const { return m_file; }
-
-private:
-    FILE* m_file;
-};
 
 int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* log) {
     if (type == CURLINFO_HEADER_IN) {
@@ -393,7 +359,7 @@ struct cFTP::Impl {
     }
 
     CURLcode runCommands(const QList<QByteArray>& commands) {
-        CommandList list;
+        CurlStringList list;
         for (const QByteArray& command : commands)
             list.append(command);
         prepare();
@@ -463,7 +429,7 @@ struct cFTP::Impl {
     }
 
     CURLcode fetchListing(const std::optional<QByteArray>& customCommand, QByteArray& body) {
-        CommandList commands;
+        CurlStringList commands;
         prepare();
         if (customCommand) {
             commands.append(ListingFacts);
@@ -806,7 +772,7 @@ bool cFTP::PutFile(const QString& LocalFileAndPath, const QString& ServerFileAnd
             withName(QStringLiteral("Couldn't Put File %s on Server"), ServerFileAndPath);
         const auto target = d.resolveFile(ServerFileAndPath);
         const QFileInfo local(LocalFileAndPath);
-        LocalFile source(LocalFileAndPath);
+        UploadSource source(LocalFileAndPath);
         if (!target || !local.isFile() || !source.get()) {
             recordCurrentError(FtpError::PutOrRenameFailed, d.describe(failure));
             return false;
