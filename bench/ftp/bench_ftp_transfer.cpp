@@ -6,8 +6,8 @@
 #include "ftp/cFTP.h"
 
 #include <QString>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 int main(int argc, char** argv) {
