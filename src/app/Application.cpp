@@ -30,6 +30,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -193,11 +194,15 @@ void Application::updateStatus() {
     }
     QStringList tip{QStringLiteral("Vestrel")};
     try {
-        const std::vector<RunRecord> last = m_history->newest(1);
-        if (!last.empty()) {
+        // The last backup: restores are kept in the history too, but back nothing up.
+        const std::vector<RunRecord> recent = m_history->newest(10);
+        const auto last = std::find_if(recent.begin(), recent.end(), [](const RunRecord& run) {
+            return run.kind != RunKind::Restore;
+        });
+        if (last != recent.end()) {
             tip << QStringLiteral("Last run: %1, %2, %3")
-                       .arg(last[0].session, outcomeWord(last[0].outcome),
-                            last[0].start.toStoredText().left(16));
+                       .arg(last->session, outcomeWord(last->outcome),
+                            last->start.toStoredText().left(16));
         }
         std::optional<BackupSession> next;
         const DateTime now = m_clock();
