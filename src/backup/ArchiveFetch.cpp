@@ -1,6 +1,7 @@
 #include "ArchiveFetch.h"
 
 #include "EventLog.h"
+#include "ServerConnection.h"
 #include "common/Error.h"
 #include "store/Settings.h"
 
@@ -9,12 +10,8 @@ QString fetchArchive(const Settings& settings, const FtpFactory& ftpFactory,
                      const TransferProgress& progress) {
     try {
         std::unique_ptr<cFTP> ftp = ftpFactory();
-        ftp->setPort(settings.port());
-        ftp->setTrustedCertificate(settings.text(Options::TlsFingerprint));
-        ftp->setRegion(settings.text(Options::S3Region));
         ftp->setTransferProgress(progress);
-        if (!ftp->Connect(settings.text(Options::Ftp), settings.text(Options::User),
-                          settings.text(Options::Password)))
+        if (!connectToServer(*ftp, settings))
             return errorLogText(CurrentError());
         const bool fetched = ftp->GetFile(remotePath, localFile, cFTP::Binary);
         const QString failure = fetched ? QString() : errorLogText(CurrentError());

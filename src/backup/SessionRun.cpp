@@ -3,6 +3,7 @@
 #include "ArchiveCheck.h"
 #include "NumberedName.h"
 #include "PackFiles.h"
+#include "ServerConnection.h"
 #include "common/DatePattern.h"
 
 #include <QDir>
@@ -219,16 +220,8 @@ void SessionRun::upload(const QString& archivePath, const QString& archiveName,
                         const QString& baseName, EventLog& log, const RunProgressSink& progress,
                         const RunSession& session, RunResult& result) const {
     const QString host = m_settings.text(Options::Ftp);
-    const QString user = m_settings.text(Options::User);
-    const QString password = m_settings.text(Options::Password);
-
     std::unique_ptr<cFTP> ftp = m_ftpFactory();
-    ftp->setPort(m_settings.port());
-    // A run never trusts a server on its own: once the user accepted a certificate in the
-    // explorer, that certificate and no other.
-    ftp->setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
-    ftp->setRegion(m_settings.text(Options::S3Region));
-    if (!ftp->Connect(host, user, password)) {
+    if (!connectToServer(*ftp, m_settings)) {
         // The archive stays: it is then the only copy of this backup.
         LogError(log, IconFailure);
         result.waiting = true;
@@ -389,10 +382,7 @@ void SessionRun::keepLast(const RunSession& session, EventLog& log, RunResult& r
         return;
     }
     std::unique_ptr<cFTP> ftp = m_ftpFactory();
-    ftp->setPort(m_settings.port());
-    ftp->setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
-    ftp->setRegion(m_settings.text(Options::S3Region));
-    if (!ftp->Connect(host, m_settings.text(Options::User), m_settings.text(Options::Password))) {
+    if (!connectToServer(*ftp, m_settings)) {
         LogError(log, IconFailure);
         return;
     }

@@ -5,6 +5,7 @@
 #include "LocalLists.h"
 #include "TransferProgressDialog.h"
 #include "backup/EventLog.h"
+#include "backup/ServerConnection.h"
 #include "common/Error.h"
 #include "ftp/ServerAddress.h"
 #include "store/Settings.h"
@@ -200,11 +201,8 @@ void FBrowser::activated() {
     const QString password = m_settings.text(Options::Password);
     cFTP& client = ftp();
     // The port cannot change under a connection.
-    if (!client.Connected()) {
-        client.setPort(m_settings.port());
-        client.setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
-        client.setRegion(m_settings.text(Options::S3Region));
-    }
+    if (!client.Connected())
+        applyServerOptions(client, m_settings);
     if (client.Connect(host, user, password) || trustAndRetry(client, host, user, password)) {
         LogLine(*m_log, QStringLiteral("Connection succesful"), IconSuccess);
         if (client.Directory().isEmpty()) {

@@ -4,6 +4,7 @@
 #include "backup/ArchiveCheck.h"
 #include "backup/ArchiveEntries.h"
 #include "backup/ArchivePassword.h"
+#include "backup/ServerConnection.h"
 #include "common/Error.h"
 #include "store/Settings.h"
 #include "ui/events/ListViewLog.h"
@@ -323,11 +324,7 @@ cFTP* FRestore::connectedFtp() {
         m_ftp = m_ftpFactory();
     if (m_ftp->Connected())
         return m_ftp.get();
-    m_ftp->setPort(m_settings.port());
-    m_ftp->setTrustedCertificate(m_settings.text(Options::TlsFingerprint));
-    m_ftp->setRegion(m_settings.text(Options::S3Region));
-    if (m_ftp->Connect(m_settings.text(Options::Ftp), m_settings.text(Options::User),
-                       m_settings.text(Options::Password)))
+    if (connectToServer(*m_ftp, m_settings))
         return m_ftp.get();
     LogError(*m_log, IconFailure);
     return nullptr;
