@@ -92,12 +92,7 @@ int main(int argc, char* argv[]) {
     }
     QTemporaryDir dir;
     Settings settings(dir.filePath(QStringLiteral("Vodidore.ini")));
-    settings.WriteOption("isFTP", "1");
-    settings.WriteOption("Ftp", server.host());
-    settings.WriteOption("Port", QString::number(server.port()));
-    settings.WriteOption("User", server.user());
-    settings.WriteOption("Passw", server.password());
-    settings.WriteOption("FTPPAth", "/pub/");
+    switchUploadOn(settings, server);
     settings.WriteOption("Store", dir.filePath(QStringLiteral("store")));
     const QString file = dir.filePath(QStringLiteral("data/notes.txt"));
     QDir().mkpath(dir.filePath(QStringLiteral("store")));

@@ -7,15 +7,6 @@
 #include <QFile>
 #include <zip.h>
 
-void switchUploadOn(Settings& settings, const FtpServer& server) {
-    settings.WriteOption("isFTP", "1");
-    settings.WriteOption("Ftp", server.host());
-    settings.WriteOption("Port", QString::number(server.port()));
-    settings.WriteOption("User", server.user());
-    settings.WriteOption("Passw", server.password());
-    settings.WriteOption("FTPPAth", "/pub/");
-}
-
 SessionRun sessionRun(const Settings& settings, const QString& sshFolder) {
     return SessionRun(settings, sshClients(sshFolder), [] { return RunTime; });
 }

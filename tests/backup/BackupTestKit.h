@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FtpServer.h"
 #include "TestFiles.h"
 #include "backup/SessionRun.h"
 
@@ -7,7 +8,6 @@
 #include <ctime>
 #include <vector>
 
-class FtpServer;
 class TestDatabase;
 
 // Bytes that do not compress, the same for the same seed.
@@ -21,8 +21,6 @@ inline QByteArray randomBytes(int n, quint32 seed) {
 inline const DateTime RunTime = *DateTime::fromParts(2026, 12, 5, 14, 30, 15);
 inline const QString ArchiveName = QStringLiteral("2612051430.zip");
 
-// Upload on, to `server` and into its folder "/pub/".
-void switchUploadOn(Settings& settings, const FtpServer& server);
 // A run at RunTime with the real FTP client; over SFTP with the keys of `sshFolder`.
 SessionRun sessionRun(const Settings& settings, const QString& sshFolder = {});
 // A daily session with these files and folders. Returns its id.

@@ -1,6 +1,7 @@
 #include "FtpServer.h"
 
 #include "TestFiles.h"
+#include "store/Settings.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,4 +120,13 @@ QString FtpServer::certificateFingerprint() const {
                  nullptr, &output))
         return {};
     return QString::fromLatin1(output.mid(output.indexOf('=') + 1).trimmed());
+}
+
+void switchUploadOn(Settings& settings, const FtpServer& server) {
+    settings.WriteOption("isFTP", "1");
+    settings.WriteOption("Ftp", server.host());
+    settings.WriteOption("Port", QString::number(server.port()));
+    settings.WriteOption("User", server.user());
+    settings.WriteOption("Passw", server.password());
+    settings.WriteOption("FTPPAth", "/pub/");
 }

@@ -71,3 +71,7 @@ public:
     // The SHA-256 fingerprint of the server's certificate, as openssl prints it ("AB:CD:…").
     QString certificateFingerprint() const;
 };
+
+class Settings;
+// Upload on, to `server` and into its folder "/pub/".
+void switchUploadOn(Settings& settings, const FtpServer& server);
