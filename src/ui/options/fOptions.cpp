@@ -131,6 +131,8 @@ fOptions::fOptions(Settings& settings, const Autostart& autostart, QWidget* pare
     QPalette warning = m_lblUnencrypted->palette();
     warning.setColor(QPalette::WindowText, QColor(160, 0, 0));
     m_lblUnencrypted->setPalette(warning);
+    // Follows the box, from the text load() puts in it on; the box starts empty.
+    m_lblUnencrypted->setVisible(false);
     connect(m_txtFTP, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_lblUnencrypted->setVisible(
             text.trimmed().startsWith(QLatin1String("s3+http://"), Qt::CaseInsensitive));
@@ -218,8 +220,6 @@ void fOptions::load() {
     m_txtArchPat->setText(m_settings.text(Options::ArchivePattern));
     m_txtFTPPath->setText(m_settings.text(Options::FtpPath));
     m_txtRegion->setText(m_settings.text(Options::S3Region));
-    m_lblUnencrypted->setVisible(
-        m_txtFTP->text().trimmed().startsWith(QLatin1String("s3+http://"), Qt::CaseInsensitive));
     m_chkAutostart->setChecked(m_autostart.isOn());
     m_txtArchPass->setText(m_settings.text(Options::ArchivePassword));
     m_txtArchPass2->setText(m_txtArchPass->text());
